@@ -1,0 +1,33 @@
+#include "errorreport.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <exception>
+
+QString applicationTitle(const QString& executablePath)
+{
+    const QString name = QFileInfo(executablePath).fileName().section(u'.', 0, 0);
+    return name.left(1) + name.mid(1).toLower();
+}
+
+void showErrorReport(const QString& message)
+{
+    QMessageBox report(QMessageBox::Critical, applicationTitle(QCoreApplication::applicationFilePath()),
+                       message + u'.', QMessageBox::Ok);
+    report.setObjectName(QStringLiteral("errorReport"));
+    report.setTextFormat(Qt::PlainText);
+    report.exec();
+}
+
+void guard(const std::function<void()>& handler) noexcept
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showErrorReport(QString::fromUtf8(error.what()));
+    } catch (...) {
+        showErrorReport(QStringLiteral("不明なエラーが発生しました"));
+    }
+}
