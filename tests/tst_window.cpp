@@ -1,0 +1,569 @@
+#include "Ushwflst.h"
+#include "classicdesktop.h"
+#include "errorreport.h"
+
+#include "errorreportwatcher.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QLatin1StringView FileName("showflst.dat");
+
+const QByteArray InitialContent = "00:00\r\n23:59\r\nikkai\r\nhyoji1\r\nhyoji1\r\n"_ba;
+const QString Hint = u"右クリックで時間が、左クリックで分が変更できます"_s;
+
+template <qsizetype N>
+QByteArray raw(const char (&bytes)[N])
+{
+    return QByteArray(bytes, N - 1);
+}
+
+QByteArray settingsFile()
+{
+    QFile file(FileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+}
+
+void writeSettingsFile(const QByteArray& content)
+{
+    QFile file(FileName);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+template <typename Control>
+Control* control(const QWidget* form, const char* name)
+{
+    auto* found = form->findChild<Control*>(QLatin1StringView(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+QString timeText(const QWidget* form, const char* edit)
+{
+    return control<QLineEdit>(form, edit)->text();
+}
+
+// The one checked button of a group, or "" when not exactly one is checked.
+QString checkedButton(const QWidget* form, const char* group)
+{
+    QStringList checked;
+    for (const QRadioButton* button : control<QGroupBox>(form, group)->findChildren<QRadioButton*>())
+        if (button->isChecked())
+            checked << button->objectName();
+    return checked.size() == 1 ? checked.first() : QString();
+}
+
+QPoint upArrow()
+{
+    return {8, 4};
+}
+
+QPoint downArrow()
+{
+    return {8, 15};
+}
+
+// Runs the application's event loop, as the program does, until the program
+// terminates or `timeout` passes; returns the exit code, or -1 on the timeout.
+int runEventLoop(const std::function<void()>& whileRunning, int timeout = 3000)
+{
+    QTimer::singleShot(0, whileRunning);
+    // Owned here, so that it cannot end a later test's event loop.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.callOnTimeout([] { QCoreApplication::exit(-1); });
+    deadline.start(timeout);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void typicalRun();
+    void opensWithTheInitialStatesWithoutAFile();
+    void closeButtonWritesTheInitialFileAtOnce();
+    void stepsTimes_data();
+    void stepsTimes();
+    void loadsEachKeywordIntoOneButton_data();
+    void loadsEachKeywordIntoOneButton();
+    void closingOtherwiseSavesNothing_data();
+    void closingOtherwiseSavesNothing();
+    void escapeDoesNotClose();
+    void malformedTimeReportsEveryStep();
+    void failedSaveKeepsTheWindowOpen();
+    void failedLoadIsReportedBeforeTheWindowOpens();
+    void untouchedTimesAreSavedByteForByte_data();
+    void untouchedTimesAreSavedByteForByte();
+    void displaysShiftJisText();
+
+    void tabVisitsTheCheckedButtonOfEachGroup_data();
+    void tabVisitsTheCheckedButtonOfEachGroup();
+    void arrowKeysMoveTheCheckWithinAGroup();
+    void hoverShowsTheUpDownHint();
+    void windowIsPlacedAndSizedAsDesigned();
+    void controlsStayPutOnResize();
+    void usesTheDesignedFontOrItsStandIn();
+    void everyCaptionIsFullyVisible();
+
+private:
+    std::unique_ptr<ThjsForm> openForm();
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString previousDir_;
+};
+
+void TestWindow::initTestCase()
+{
+    useClassicDesktopLook();
+    previousDir_ = QDir::currentPath();
+}
+
+void TestWindow::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    QVERIFY(QDir::setCurrent(dir_->path()));
+}
+
+void TestWindow::cleanup()
+{
+    QDir::setCurrent(previousDir_);
+    dir_.reset();
+}
+
+std::unique_ptr<ThjsForm> TestWindow::openForm()
+{
+    auto form = std::make_unique<ThjsForm>();
+    hjsForm = form.get();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        qFatal("the window did not open");
+    return form;
+}
+
+void TestWindow::typicalRun()
+{
+    writeSettingsFile("08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n");
+    const auto form = openForm();
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"08:00"_s);
+    QCOMPARE(timeText(form.get(), "made_Edit"), u"17:00"_s);
+    QVERIFY(!control<QCheckBox>(form.get(), "ikkai_CBox")->isChecked());
+    QCOMPARE(checkedButton(form.get(), "GroupBox3"), u"dt_hyoji2_RBtn"_s);
+    QCOMPARE(checkedButton(form.get(), "GroupBox5"), u"ck_hyoji1_RBtn"_s);
+
+    auto* karaUpDown = control<UpDown>(form.get(), "kara_UD");
+    QTest::mouseClick(karaUpDown, Qt::LeftButton, Qt::NoModifier, upArrow());
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"08:01"_s);
+    QTest::mouseClick(karaUpDown, Qt::RightButton, Qt::NoModifier, downArrow());
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"09:01"_s);
+    QTest::mouseClick(control<QRadioButton>(form.get(), "ck_nohyoji_RBtn"), Qt::LeftButton);
+    QCOMPARE(settingsFile(), "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba);
+
+    const int exitCode = runEventLoop(
+        [&] { QTest::mouseClick(control<QPushButton>(form.get(), "close_Btn"), Qt::LeftButton); });
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(settingsFile(), "09:01\r\n17:00\r\nnoikkai\r\nhyoji2\r\nnohyoji\r\n"_ba);
+}
+
+void TestWindow::opensWithTheInitialStatesWithoutAFile()
+{
+    const auto form = openForm();
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"00:00"_s);
+    QCOMPARE(timeText(form.get(), "made_Edit"), u"23:59"_s);
+    QVERIFY(control<QCheckBox>(form.get(), "ikkai_CBox")->isChecked());
+    QCOMPARE(checkedButton(form.get(), "GroupBox3"), u"dt_hyoji1_RBtn"_s);
+    QCOMPARE(checkedButton(form.get(), "GroupBox5"), u"ck_hyoji1_RBtn"_s);
+    QVERIFY(control<QLineEdit>(form.get(), "kara_Edit")->isReadOnly());
+    QVERIFY(control<QLineEdit>(form.get(), "made_Edit")->isReadOnly());
+    QCOMPARE(SettingsFileName, u"showflst.dat"_s);
+}
+
+void TestWindow::closeButtonWritesTheInitialFileAtOnce()
+{
+    const auto form = openForm();
+    ErrorReportWatcher watcher;
+    const int exitCode = runEventLoop(
+        [&] { QTest::mouseClick(control<QPushButton>(form.get(), "close_Btn"), Qt::LeftButton); });
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(settingsFile(), InitialContent);
+    QCOMPARE(settingsFile().size(), 37);
+    QVERIFY(watcher.reports.isEmpty());
+}
+
+void TestWindow::stepsTimes_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("upDown");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("from-time up past midnight")
+        << "kara_Edit"_ba << "kara_UD"_ba << u"23:59"_s << Qt::LeftButton << upArrow() << u"00:00"_s;
+    QTest::newRow("from-time down past midnight")
+        << "kara_Edit"_ba << "kara_UD"_ba << u"00:00"_s << Qt::LeftButton << downArrow() << u"23:59"_s;
+    QTest::newRow("to-time up past midnight")
+        << "made_Edit"_ba << "made_UD"_ba << u"23:59"_s << Qt::LeftButton << upArrow() << u"00:00"_s;
+    QTest::newRow("to-time down past midnight")
+        << "made_Edit"_ba << "made_UD"_ba << u"00:00"_s << Qt::LeftButton << downArrow() << u"23:59"_s;
+    QTest::newRow("right click on the down arrow: an hour forward")
+        << "made_Edit"_ba << "made_UD"_ba << u"23:59"_s << Qt::RightButton << downArrow() << u"00:59"_s;
+    QTest::newRow("right click on the up arrow: an hour forward")
+        << "kara_Edit"_ba << "kara_UD"_ba << u"23:30"_s << Qt::RightButton << upArrow() << u"00:30"_s;
+    QTest::newRow("middle click does nothing")
+        << "kara_Edit"_ba << "kara_UD"_ba << u"12:00"_s << Qt::MiddleButton << upArrow() << u"12:00"_s;
+    QTest::newRow("stepping pads the result")
+        << "kara_Edit"_ba << "kara_UD"_ba << u"7:5"_s << Qt::LeftButton << upArrow() << u"07:06"_s;
+}
+
+void TestWindow::stepsTimes()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, upDown);
+    QFETCH(QString, before);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(QPoint, at);
+    QFETCH(QString, after);
+
+    const QByteArray times = field == "kara_Edit" ? before.toLatin1() + "\r\n12:00\r\n" : "12:00\r\n" + before.toLatin1() + "\r\n";
+    writeSettingsFile(times + "ikkai\r\nhyoji1\r\nhyoji1\r\n");
+    const auto form = openForm();
+    QCOMPARE(timeText(form.get(), field.constData()), before);
+    QTest::mouseClick(control<UpDown>(form.get(), upDown.constData()), button, Qt::NoModifier, at);
+    QCOMPARE(timeText(form.get(), field.constData()), after);
+}
+
+void TestWindow::loadsEachKeywordIntoOneButton_data()
+{
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("hyoji1: always") << "hyoji1"_ba << u"hyoji1_RBtn"_s << "hyoji1"_ba;
+    QTest::newRow("hyoji2: only when flagged") << "hyoji2"_ba << u"hyoji2_RBtn"_s << "hyoji2"_ba;
+    QTest::newRow("nohyoji: never") << "nohyoji"_ba << u"nohyoji_RBtn"_s << "nohyoji"_ba;
+    QTest::newRow("anything else: never") << "Hyoji1"_ba << u"nohyoji_RBtn"_s << "nohyoji"_ba;
+}
+
+void TestWindow::loadsEachKeywordIntoOneButton()
+{
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, button);
+    QFETCH(QByteArray, saved);
+    for (const bool dataFile : {true, false}) {
+        const QByteArray line4 = dataFile ? keyword : "hyoji2"_ba;
+        const QByteArray line5 = dataFile ? "hyoji2"_ba : keyword;
+        writeSettingsFile("08:00\r\n17:00\r\nikkai\r\n" + line4 + "\r\n" + line5 + "\r\n");
+        const auto form = openForm();
+        QCOMPARE(checkedButton(form.get(), "GroupBox3"), dataFile ? u"dt_"_s + button : u"dt_hyoji2_RBtn"_s);
+        QCOMPARE(checkedButton(form.get(), "GroupBox5"), dataFile ? u"ck_hyoji2_RBtn"_s : u"ck_"_s + button);
+        QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), 0);
+        const QByteArray savedLine4 = dataFile ? saved : "hyoji2"_ba;
+        const QByteArray savedLine5 = dataFile ? "hyoji2"_ba : saved;
+        QCOMPARE(settingsFile(), "08:00\r\n17:00\r\nikkai\r\n" + savedLine4 + "\r\n" + savedLine5 + "\r\n");
+    }
+}
+
+void TestWindow::closingOtherwiseSavesNothing_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::newRow("the earlier file stays") << true;
+    QTest::newRow("no file is created") << false;
+}
+
+void TestWindow::closingOtherwiseSavesNothing()
+{
+    QFETCH(bool, fileExists);
+    const QByteArray earlier = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba;
+    if (fileExists)
+        writeSettingsFile(earlier);
+    const auto form = openForm();
+    QTest::mouseClick(control<UpDown>(form.get(), "kara_UD"), Qt::LeftButton, Qt::NoModifier, upArrow());
+    control<QCheckBox>(form.get(), "ikkai_CBox")->click();
+    control<QRadioButton>(form.get(), "dt_nohyoji_RBtn")->click();
+
+    // The caption's close box: the window closes and, as the last window, ends the program.
+    QCOMPARE(runEventLoop([&] { form->close(); }), 0);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(settingsFile(), fileExists ? earlier : "<absent>"_ba);
+}
+
+void TestWindow::escapeDoesNotClose()
+{
+    const auto form = openForm();
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    QVERIFY(form->isVisible());
+}
+
+void TestWindow::malformedTimeReportsEveryStep()
+{
+    writeSettingsFile("24:00\r\n17:00\r\nikkai\r\nhyoji1\r\nhyoji1\r\n");
+    const auto form = openForm();
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"24:00"_s);
+
+    ErrorReportWatcher watcher;
+    auto* upDown = control<UpDown>(form.get(), "kara_UD");
+    QTest::mouseClick(upDown, Qt::LeftButton, Qt::NoModifier, upArrow());
+    QTest::mouseClick(upDown, Qt::LeftButton, Qt::NoModifier, downArrow());
+    QTest::mouseClick(upDown, Qt::RightButton, Qt::NoModifier, upArrow());
+    QCOMPARE(watcher.reports.count(), 3);
+    for (const ErrorReportWatcher::Report& report : watcher.reports) {
+        QCOMPARE(report.title, u"tst_window"_s);
+        QCOMPARE(report.text, u"'24:00' は時刻ではありません."_s);
+        QCOMPARE(report.icon, QMessageBox::Critical);
+        QCOMPARE(report.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"24:00"_s);
+
+    // The program goes on: the other field still steps.
+    QTest::mouseClick(control<UpDown>(form.get(), "made_UD"), Qt::LeftButton, Qt::NoModifier, upArrow());
+    QCOMPARE(timeText(form.get(), "made_Edit"), u"17:01"_s);
+}
+
+void TestWindow::failedSaveKeepsTheWindowOpen()
+{
+    const auto form = openForm();
+    QVERIFY(QDir().mkdir(FileName));
+    ErrorReportWatcher watcher;
+    const int exitCode = runEventLoop(
+        [&] { QTest::mouseClick(control<QPushButton>(form.get(), "close_Btn"), Qt::LeftButton); });
+    QCOMPARE(exitCode, -1); // the program did not terminate
+    QVERIFY(form->isVisible());
+    QCOMPARE(watcher.reports.count(), 1);
+    QVERIFY2(watcher.reports.first().text.contains(FileName), qPrintable(watcher.reports.first().text));
+    QVERIFY(QFileInfo(FileName).isDir());
+
+    // Once the way is clear, the close button saves and ends the program.
+    QVERIFY(QDir().rmdir(FileName));
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), 0);
+    QCOMPARE(settingsFile(), InitialContent);
+}
+
+void TestWindow::failedLoadIsReportedBeforeTheWindowOpens()
+{
+    // A regular file whose first read fails with an I/O error.
+    QVERIFY(QFile::link(u"/proc/self/mem"_s, FileName));
+    ErrorReportWatcher watcher;
+    auto form = std::make_unique<ThjsForm>();
+    QCOMPARE(watcher.reports.count(), 1);
+    QVERIFY(!watcher.reports.first().windowWasVisible);
+    QVERIFY2(watcher.reports.first().text.contains(FileName), qPrintable(watcher.reports.first().text));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"00:00"_s);
+}
+
+void TestWindow::untouchedTimesAreSavedByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("times");
+    QTest::newRow("Shift_JIS") << "\x82\xa0\x82\xa2\r\n\x8c\xdf\x91\x4f\r\n"_ba;
+    QTest::newRow("not valid in any encoding") << "\xff\xfe\x80\r\n\xc3\x28\r\n"_ba;
+    QTest::newRow("NUL bytes") << raw("0\0:00\r\n\0\0\r\n");
+    QTest::newRow("LF inside") << "08:00\n\n\r\n\n17:00\r\n"_ba;
+    QTest::newRow("100 000 bytes") << QByteArray(100'000, '1') + "\r\n" + QByteArray(50'000, 'x') + "\r\n";
+    QTest::newRow("not a time") << "abc\r\n24:00\r\n"_ba;
+}
+
+void TestWindow::untouchedTimesAreSavedByteForByte()
+{
+    QFETCH(QByteArray, times);
+    const QByteArray content = times + "noikkai\r\nhyoji2\r\nnohyoji\r\n";
+    writeSettingsFile(content);
+    const auto form = openForm();
+    // Stepping one field leaves the other one's bytes alone.
+    ErrorReportWatcher watcher;
+    QTest::mouseClick(control<UpDown>(form.get(), "made_UD"), Qt::LeftButton, Qt::NoModifier, upArrow());
+    QTest::mouseClick(control<UpDown>(form.get(), "made_UD"), Qt::LeftButton, Qt::NoModifier, downArrow());
+    const bool toTimeStepped = watcher.reports.isEmpty();
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), 0);
+    if (toTimeStepped) {
+        const QByteArray fromLine = times.left(times.indexOf('\r') + 2);
+        QCOMPARE(settingsFile().left(fromLine.size()), fromLine);
+    } else {
+        QCOMPARE(settingsFile(), content);
+    }
+}
+
+void TestWindow::displaysShiftJisText()
+{
+    writeSettingsFile("\x82\xa0\x82\xa2\r\n");
+    const auto form = openForm();
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"あい"_s);
+}
+
+void TestWindow::tabVisitsTheCheckedButtonOfEachGroup_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("order");
+    const QStringList rest = {u"kara_Edit"_s, u"made_Edit"_s, u"ikkai_CBox"_s, u"close_Btn"_s};
+    QTest::newRow("initial states") << QByteArray() << QStringList{u"dt_hyoji1_RBtn"_s, u"ck_hyoji1_RBtn"_s} + rest;
+    QTest::newRow("other buttons checked") << "1\r\n2\r\nikkai\r\nhyoji2\r\nnohyoji\r\n"_ba
+                                           << QStringList{u"dt_hyoji2_RBtn"_s, u"ck_nohyoji_RBtn"_s} + rest;
+}
+
+void TestWindow::tabVisitsTheCheckedButtonOfEachGroup()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, order);
+    if (!content.isEmpty())
+        writeSettingsFile(content);
+    const auto form = openForm();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+
+    const auto focused = [] {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : u"none"_s;
+    };
+    QStringList visited{focused()};
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << focused();
+    }
+    QCOMPARE(visited, order + QStringList{order.first()});
+
+    QStringList backwards;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        backwards.prepend(focused());
+    }
+    QCOMPARE(backwards, order);
+}
+
+void TestWindow::arrowKeysMoveTheCheckWithinAGroup()
+{
+    const auto form = openForm();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"dt_hyoji1_RBtn"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"dt_hyoji2_RBtn"_s);
+    QCOMPARE(checkedButton(form.get(), "GroupBox3"), u"dt_hyoji2_RBtn"_s);
+    QCOMPARE(checkedButton(form.get(), "GroupBox5"), u"ck_hyoji1_RBtn"_s);
+    // Tab now leaves the group from the newly checked button, and comes back to it.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"ck_hyoji1_RBtn"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"dt_hyoji2_RBtn"_s);
+}
+
+void TestWindow::hoverShowsTheUpDownHint()
+{
+    const auto form = openForm();
+    for (const char* name : {"kara_UD", "made_UD"}) {
+        auto* upDown = control<UpDown>(form.get(), name);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(8, 10), upDown->mapToGlobal(QPoint(8, 10)));
+        QApplication::sendEvent(upDown, &hover);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), Hint);
+        QToolTip::hideText();
+    }
+}
+
+void TestWindow::windowIsPlacedAndSizedAsDesigned()
+{
+    const auto form = openForm();
+    QCOMPARE(form->windowTitle(), u"作業結果ファイル　自動表示設定"_s);
+    QCOMPARE(form->frameGeometry(), QRect(194, 82, 347, 385));
+    const Qt::WindowFlags flags = form->windowFlags();
+    QVERIFY(flags.testFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint));
+    QVERIFY(form->minimumSize() != form->maximumSize());
+    const QIcon icon = form->windowIcon();
+    QVERIFY(icon.availableSizes().contains(QSize(32, 32)));
+    QCOMPARE(icon.pixmap(32, 32).toImage().size(), QSize(32, 32));
+    // Every control lies inside the client area.
+    for (const QWidget* child : form->findChildren<QWidget*>())
+        QVERIFY2(form->rect().contains(QRect(child->mapTo(form.get(), QPoint(0, 0)), child->size())),
+                 qPrintable(child->objectName()));
+}
+
+void TestWindow::controlsStayPutOnResize()
+{
+    const auto form = openForm();
+    auto* button = control<QPushButton>(form.get(), "close_Btn");
+    const QRect before = button->geometry();
+    form->resize(600, 500);
+    QTRY_COMPARE(form->size(), QSize(600, 500));
+    QCOMPARE(button->geometry(), before);
+}
+
+void TestWindow::usesTheDesignedFontOrItsStandIn()
+{
+    const auto form = openForm();
+    const QStringList japaneseGothics = {u"ＭＳ Ｐゴシック"_s, u"IPAPGothic"_s, u"IPAGothic"_s, u"VL PGothic"_s,
+                                         u"Noto Sans CJK JP"_s, u"TakaoPGothic"_s};
+    for (const QWidget* widget : form->findChildren<QWidget*>()) {
+        const QFontInfo used(widget->font());
+        QVERIFY2(japaneseGothics.contains(used.family()), qPrintable(widget->objectName() + u": "_s + used.family()));
+        QCOMPARE(used.pixelSize(), 12);
+    }
+}
+
+// A caption that does not fit its control is cut off: with the font in use,
+// each caption must fit whole inside the space its control gives it.
+void TestWindow::everyCaptionIsFullyVisible()
+{
+    const auto form = openForm();
+    for (const QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const auto contents = qobject_cast<const QRadioButton*>(button) ? QStyle::SE_RadioButtonContents
+                              : qobject_cast<const QCheckBox*>(button)  ? QStyle::SE_CheckBoxContents
+                                                                         : QStyle::SE_PushButtonContents;
+        const QRect room = button->style()->subElementRect(contents, &option, button);
+        const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+        QVERIFY2(text.width() <= room.width() && text.height() <= room.height(),
+                 qPrintable(button->objectName() + u": %1x%2 in %3x%4"_s.arg(text.width()).arg(text.height())
+                                                       .arg(room.width()).arg(room.height())));
+    }
+    for (const QLabel* label : form->findChildren<QLabel*>()) {
+        const QRect text = label->fontMetrics().boundingRect(label->text());
+        QVERIFY2(text.width() <= label->width(), qPrintable(label->objectName()));
+        QVERIFY2(label->fontMetrics().height() <= label->height() + 1, qPrintable(label->objectName()));
+    }
+    for (const QGroupBox* group : form->findChildren<QGroupBox*>()) {
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.text = group->title();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+        QVERIFY2(label.width() >= group->fontMetrics().horizontalAdvance(group->title()), qPrintable(group->objectName()));
+        QVERIFY2(group->rect().contains(label), qPrintable(group->objectName()));
+    }
+    for (const QLineEdit* edit : form->findChildren<QLineEdit*>()) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        QVERIFY2(edit->fontMetrics().horizontalAdvance(u"00:00"_s) <= contents.width(), qPrintable(edit->objectName()));
+    }
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
