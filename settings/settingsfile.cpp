@@ -7,6 +7,9 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -198,6 +201,20 @@ void writeSettingsFile(const QString& fileName, const DisplaySettings& settings)
             throw EInOutError(writingFailed(fileName, file.errorString()));
         written += count;
     }
-    if (!file.commit())
-        throw EInOutError(writingFailed(fileName, file.errorString()));
+    // QSaveFile syncs before it moves the file into place, but ignores a
+    // failure: data the disk did not take must not replace the old file.
+    if (::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+        const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        throw EInOutError(writingFailed(fileName, cause));
+    }
+    errno = 0;
+    if (!file.commit()) {
+        // Where QSaveFile fails to name the temporary file it keeps no cause;
+        // the C library's error number still holds it then.
+        const int cause = errno;
+        throw EInOutError(writingFailed(fileName, file.error() == QFileDevice::UnspecifiedError && cause != 0
+                                                      ? QString::fromLocal8Bit(std::strerror(cause))
+                                                      : file.errorString()));
+    }
 }

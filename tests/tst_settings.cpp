@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -139,6 +140,7 @@ private slots:
     void writeIntoAMissingDirectoryFails();
     void writeReplacesAFifoWithARegularFile();
     void writeNeverReplacesADeviceBehindALink();
+    void writeReplacesADeviceNodeWithARegularFile();
     void writeInPlaceWhereTheDirectoryRefusesNewFiles();
     void writeFailsWhereTheDirectoryRefusesNewFiles();
 
@@ -442,6 +444,17 @@ void TestSettings::writeNeverReplacesADeviceBehindALink()
     QCOMPARE(::stat("/dev/null", &status), 0);
     QVERIFY(S_ISCHR(status.st_mode));
     QVERIFY(QFileInfo(path_).isSymLink());
+}
+
+void TestSettings::writeReplacesADeviceNodeWithARegularFile()
+{
+    if (::geteuid() != 0)
+        QSKIP("making a device node needs root");
+    // A second name for the null device, right where the settings file goes.
+    QCOMPARE(::mknod(QFile::encodeName(path_).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    writeSettingsFile(path_, InitialSettings);
+    QVERIFY(QFileInfo(path_).isFile());
+    QCOMPARE(fileContent(path_), settingsFileContent(InitialSettings));
 }
 
 // The directory refuses new files to the user who saves; as root the child

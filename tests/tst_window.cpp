@@ -3,6 +3,7 @@
 #include "errorreport.h"
 
 #include "errorreportwatcher.h"
+#include "faultinjection.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -18,7 +19,10 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -121,6 +125,9 @@ private slots:
     void untouchedTimesAreSavedByteForByte_data();
     void untouchedTimesAreSavedByteForByte();
     void displaysShiftJisText();
+    void readErrorPartWayKeepsTheValuesReadBefore();
+    void fifoInTheWayNeitherHangsNorIsWrittenInto();
+    void removedCurrentDirectoryKeepsTheWindowOpen();
 
     void tabVisitsTheCheckedButtonOfEachGroup_data();
     void tabVisitsTheCheckedButtonOfEachGroup();
@@ -415,6 +422,50 @@ void TestWindow::displaysShiftJisText()
     writeSettingsFile("\x82\xa0\x82\xa2\r\n");
     const auto form = openForm();
     QCOMPARE(timeText(form.get(), "kara_Edit"), u"あい"_s);
+}
+
+void TestWindow::readErrorPartWayKeepsTheValuesReadBefore()
+{
+    // Lines 1 and 2 come with the first read; the rest needs another one.
+    writeSettingsFile("08:00\r\n17:00\r\n" + QByteArray(200'000, 'x') + "\r\nhyoji2\r\nhyoji2\r\n");
+    ErrorReportWatcher watcher;
+    std::unique_ptr<ThjsForm> form;
+    {
+        ArmedFault fault(FaultPoint::Read, EIO, 1);
+        form = std::make_unique<ThjsForm>();
+        QVERIFY(fault.tripped() > 0);
+    }
+    QCOMPARE(watcher.reports.count(), 1);
+    QVERIFY2(watcher.reports.first().text.contains(QString::fromLocal8Bit(std::strerror(EIO))),
+             qPrintable(watcher.reports.first().text));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"08:00"_s);
+    QCOMPARE(timeText(form.get(), "made_Edit"), u"17:00"_s);
+    QVERIFY(control<QCheckBox>(form.get(), "ikkai_CBox")->isChecked());
+    QCOMPARE(checkedButton(form.get(), "GroupBox3"), u"dt_hyoji1_RBtn"_s);
+}
+
+void TestWindow::fifoInTheWayNeitherHangsNorIsWrittenInto()
+{
+    QCOMPARE(::mkfifo(FileName.data(), 0600), 0);
+    const auto form = openForm(); // reading the FIFO would block here
+    QCOMPARE(timeText(form.get(), "kara_Edit"), u"00:00"_s);
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), 0);
+    QVERIFY(QFileInfo(FileName).isFile());
+    QCOMPARE(settingsFile(), InitialContent);
+}
+
+void TestWindow::removedCurrentDirectoryKeepsTheWindowOpen()
+{
+    const auto form = openForm();
+    QVERIFY(QDir(dir_->path()).removeRecursively());
+    ErrorReportWatcher watcher;
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), -1);
+    QVERIFY(form->isVisible());
+    QCOMPARE(watcher.reports.count(), 1);
+    const QString text = watcher.reports.first().text;
+    QVERIFY2(text.contains(FileName) && text.contains(u"書き込み"), qPrintable(text));
 }
 
 void TestWindow::tabVisitsTheCheckedButtonOfEachGroup_data()
