@@ -9,6 +9,8 @@ packages=(
     qt6-qpa-plugins libgl-dev            # platform plugins; the GL headers Qt's CMake files want
     fonts-ipafont-gothic                 # IPAPGothic, metric-compatible stand-in for the designed font
     xvfb xauth xdotool x11-utils         # end-to-end test: a headless X server and real pointer input
+    clang-14 libclang-rt-14-dev          # libFuzzer targets
+    clang-tidy-14                        # static checks
 )
 
 missing=()

@@ -16,7 +16,7 @@ namespace {
 constexpr char CR = '\r';
 constexpr char LF = '\n';
 constexpr char EndOfInput = '\x1a';
-constexpr qint64 ChunkSize = 64 * 1024;
+constexpr qint64 ChunkSize = qint64{64} * 1024;
 
 constexpr QByteArrayView ShowOnceKeyword = "ikkai";
 constexpr QByteArrayView NotOnceKeyword = "noikkai";

@@ -21,13 +21,13 @@ constexpr char TimeBytesProperty[] = "timeBytes";
 QString decodedForDisplay(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8(bytes);
+    QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
     // Not UTF-8: most likely written on a Japanese system in Shift_JIS.
     QStringDecoder shiftJis("Shift_JIS");
     if (shiftJis.isValid()) {
-        const QString japanese = shiftJis(bytes);
+        QString japanese = shiftJis(bytes);
         if (!shiftJis.hasError())
             return japanese;
     }
