@@ -5,6 +5,7 @@
 #include "errorreportwatcher.h"
 #include "faultinjection.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -137,6 +138,7 @@ private slots:
     void controlsStayPutOnResize();
     void usesTheDesignedFontOrItsStandIn();
     void everyCaptionIsFullyVisible();
+    void everyControlHasADistinctAccessibleName();
 
 private:
     std::unique_ptr<ThjsForm> openForm();
@@ -614,6 +616,39 @@ void TestWindow::everyCaptionIsFullyVisible()
         const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
         QVERIFY2(edit->fontMetrics().horizontalAdvance(u"00:00"_s) <= contents.width(), qPrintable(edit->objectName()));
     }
+}
+
+// A screen reader reaches each control through its parent and announces it
+// by a name that tells it apart from its siblings.
+void TestWindow::everyControlHasADistinctAccessibleName()
+{
+    const auto form = openForm();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form.get());
+    QVERIFY(window);
+
+    QStringList reached;
+    const std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* parent) {
+        QStringList names;
+        for (int i = 0; i < parent->childCount(); ++i) {
+            QAccessibleInterface* child = parent->child(i);
+            QVERIFY(child && child->isValid());
+            const QString name = child->text(QAccessible::Name);
+            const QString control = child->object()->objectName();
+            QVERIFY2(!name.isEmpty(), qPrintable(control));
+            QVERIFY2(!names.contains(name), qPrintable(control + u": "_s + name));
+            names << name;
+            reached << control;
+            visit(child);
+        }
+    };
+    visit(window);
+    reached.sort();
+    QStringList controls;
+    for (const QWidget* widget : form->findChildren<QWidget*>())
+        controls << widget->objectName();
+    controls.sort();
+    QCOMPARE(controls.size(), 17);
+    QCOMPARE(reached, controls);
 }
 
 QTEST_MAIN(TestWindow)

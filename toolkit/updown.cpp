@@ -1,14 +1,29 @@
 #include "updown.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QStyleOption>
 #include <QStylePainter>
 
 #include <algorithm>
 
+namespace {
+
+// Tells assistive technology what the control is: a spin box's two arrows.
+QAccessibleInterface* accessibleUpDown(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("UpDown") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::SpinBox);
+    return nullptr;
+}
+
+} // namespace
+
 UpDown::UpDown(QWidget* parent)
     : QWidget(parent)
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleUpDown), true);
+    Q_UNUSED(accessible)
     // Like its original, the up-down is no tab stop: the keyboard never
     // reaches it.
     setFocusPolicy(Qt::NoFocus);
