@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool x11-utils         # end-to-end test: a headless X server and real pointer input
     clang-14 libclang-rt-14-dev          # libFuzzer targets
     clang-tidy-14                        # static checks
+    dpkg-dev lintian desktop-file-utils  # the Debian package: dependencies, checks
 )
 
 missing=()

@@ -2,8 +2,9 @@
 # Installs what is missing, builds with warnings as errors and runs every test
 # headless; then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, a bounded fuzzing run of each libFuzzer target,
-# and clang-tidy. Fails when a test fails, when no test ran, or on any
-# sanitizer report, fuzzer finding or clang-tidy warning.
+# the Debian package's checks and clang-tidy. Fails when a test fails, when no
+# test ran, or on any sanitizer report, fuzzer finding, package problem or
+# clang-tidy warning.
 #   bash scripts/test.sh           everything
 #   bash scripts/test.sh --quick   the plain build and its tests only
 set -euo pipefail
@@ -31,6 +32,10 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 
 echo "== fuzzing"
 bash scripts/fuzz.sh "${SHOWFLST_FUZZ_SECONDS:-30}"
+
+echo "== the Debian package"
+bash scripts/package.sh
+bash tests/package/check_package.sh build-deb/showflst_*_amd64.deb
 
 echo "== clang-tidy"
 git ls-files '*.cpp' | grep -v '^fuzz/' | xargs -r -P "$jobs" -n 4 clang-tidy-14 -p build --quiet
