@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QFont>
+#include <QFontDatabase>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -48,11 +48,20 @@ private:
 void useClassicDesktopLook()
 {
     QApplication::setStyle(QStringLiteral("Windows"));
-    // IPAPGothic was designed to match the metrics of the designed font.
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
-                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                                QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP"),
-                                QStringLiteral("TakaoPGothic")});
+}
+
+QString installedFamilyFor(const QString& family)
+{
+    if (QFontDatabase::hasFamily(family))
+        return family;
+    if (family == u"ＭＳ Ｐゴシック") {
+        for (const auto* standIn : {u"IPAPGothic", u"IPAGothic", u"VL PGothic", u"TakaoPGothic", u"Noto Sans CJK JP"}) {
+            const QString name = QString::fromUtf16(standIn);
+            if (QFontDatabase::hasFamily(name))
+                return name;
+        }
+    }
+    return family;
 }
 
 void placeAsDesigned(QWidget* window, QPoint framePosition)

@@ -4,10 +4,18 @@
 
 class QWidget;
 
+#include <QString>
+
 // The look of the classic desktop the layout was designed for: the "Windows"
-// style, whose group boxes carry their caption on the frame line, and
-// stand-ins for the designed Japanese font where it is not installed.
+// style, whose group boxes carry their caption on the frame line.
 void useClassicDesktopLook();
+
+// The family to draw text designed for `family` with: the family itself where
+// it is installed, else the first installed font made to stand in for it
+// (for "ＭＳ Ｐゴシック", IPAPGothic, which matches its metrics), else `family`
+// as it is, for fontconfig to match. Naming an installed family spares Qt a
+// slow search for fallbacks of a missing one at start-up.
+QString installedFamilyFor(const QString& family);
 
 // Places a main window with its frame's top left at `framePosition`, and keeps
 // the size the layout gave it as its outer size, frame included, once the

@@ -6,7 +6,12 @@
 #include "steptime.h"
 
 #include <QCoreApplication>
+#include <QPixmap>
 #include <QStringDecoder>
+
+// The application icon, 32 x 32 in 16 colours, compiled in: reading it
+// needs no image-format plugin at start-up.
+#include "icons/showflst.xpm"
 
 ThjsForm* hjsForm = nullptr;
 QString SettingsFileName;
@@ -71,8 +76,9 @@ ThjsForm::ThjsForm(QWidget* parent)
     : QWidget(parent)
 {
     setupUi(this);
+    setWindowIcon(QPixmap(showflst_icon));
     // 12-pixel characters, inherited by every control.
-    QFont designed(QStringLiteral("ＭＳ Ｐゴシック"));
+    QFont designed(installedFamilyFor(QStringLiteral("ＭＳ Ｐゴシック")));
     designed.setPixelSize(12);
     setFont(designed);
     placeAsDesigned(this, QPoint(194, 82));
