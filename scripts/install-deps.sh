@@ -12,6 +12,7 @@ packages=(
     clang-14 libclang-rt-14-dev          # libFuzzer targets
     clang-tidy-14                        # static checks
     dpkg-dev lintian desktop-file-utils  # the Debian package: dependencies, checks
+    libx11-dev libxtst-dev               # the start-up benchmark's harness
 )
 
 missing=()
