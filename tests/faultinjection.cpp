@@ -64,6 +64,23 @@ bool isSettingsFile(int fd)
     return std::strstr(target, "showflst.dat") != nullptr;
 }
 
+// A read or a write at `point`: passed on whole, cut to half, or failed.
+template <typename Buffer>
+ssize_t transfer(FaultPoint point, ssize_t (*passOn)(int, Buffer, size_t), int fd, Buffer buffer, size_t count)
+{
+    if (point == FaultPoint::None)
+        return passOn(fd, buffer, count);
+    switch (decide(point)) {
+    case Outcome::Pass:
+        return passOn(fd, buffer, count);
+    case Outcome::Short:
+        return passOn(fd, buffer, count / 2);
+    case Outcome::Fail:
+        break;
+    }
+    return -1;
+}
+
 } // namespace
 
 ArmedFault::ArmedFault(FaultPoint point, int error, int passes, bool shortFirst)
@@ -100,33 +117,14 @@ int open64(const char* path, int flags, ...)
 ssize_t read(int fd, void* buffer, size_t count)
 {
     const auto passOn = real<ssize_t (*)(int, void*, size_t)>("read");
-    if (!isFile(fd) || !isSettingsFile(fd))
-        return passOn(fd, buffer, count);
-    switch (decide(FaultPoint::Read)) {
-    case Outcome::Pass:
-        return passOn(fd, buffer, count);
-    case Outcome::Short:
-        return passOn(fd, buffer, count / 2);
-    case Outcome::Fail:
-        break;
-    }
-    return -1;
+    const bool faulted = isFile(fd) && isSettingsFile(fd);
+    return transfer(faulted ? FaultPoint::Read : FaultPoint::None, passOn, fd, buffer, count);
 }
 
 ssize_t write(int fd, const void* buffer, size_t count)
 {
     const auto passOn = real<ssize_t (*)(int, const void*, size_t)>("write");
-    if (!isFile(fd))
-        return passOn(fd, buffer, count);
-    switch (decide(FaultPoint::Write)) {
-    case Outcome::Pass:
-        return passOn(fd, buffer, count);
-    case Outcome::Short:
-        return passOn(fd, buffer, count / 2);
-    case Outcome::Fail:
-        break;
-    }
-    return -1;
+    return transfer(isFile(fd) ? FaultPoint::Write : FaultPoint::None, passOn, fd, buffer, count);
 }
 
 int fdatasync(int fd)
