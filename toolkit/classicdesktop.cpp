@@ -56,7 +56,7 @@ QString installedFamilyFor(const QString& family)
         return family;
     if (family == u"ＭＳ Ｐゴシック") {
         for (const auto* standIn : {u"IPAPGothic", u"IPAGothic", u"VL PGothic", u"TakaoPGothic", u"Noto Sans CJK JP"}) {
-            const QString name = QString::fromUtf16(standIn);
+            QString name = QString::fromUtf16(standIn);
             if (QFontDatabase::hasFamily(name))
                 return name;
         }
