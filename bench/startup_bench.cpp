@@ -121,9 +121,9 @@ int main(int argc, char* argv[])
     const std::string workDir = argv[2];
     std::vector<Program> programs;
     for (int i = 3; i < argc; ++i) {
-        const std::string spec = argv[i];
-        const auto equals = spec.find('=');
-        programs.push_back({spec.substr(0, equals), spec.substr(equals + 1), {}, {}, {}});
+        const std::string argument = argv[i];
+        const auto equals = argument.find('=');
+        programs.push_back({argument.substr(0, equals), argument.substr(equals + 1), {}, {}, {}});
     }
 
     Display* display = XOpenDisplay(nullptr);
