@@ -1,6 +1,6 @@
 #include "errorreport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -14,8 +14,9 @@ QString applicationTitle(const QString& executablePath)
 
 void showErrorReport(const QString& message)
 {
+    // Over the window the user was working in, where there is one.
     QMessageBox report(QMessageBox::Critical, applicationTitle(QCoreApplication::applicationFilePath()),
-                       message + u'.', QMessageBox::Ok);
+                       message + u'.', QMessageBox::Ok, QApplication::activeWindow());
     report.setObjectName(QStringLiteral("errorReport"));
     report.setTextFormat(Qt::PlainText);
     report.exec();
