@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QHash>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -52,15 +53,17 @@ void useClassicDesktopLook()
 
 QString installedFamilyFor(const QString& family)
 {
+    // Fonts made to stand in for the classic desktop's, best match first.
+    static const QHash<QString, QStringList> standIns = {
+        {QStringLiteral("ＭＳ Ｐゴシック"),
+         {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic"),
+          QStringLiteral("TakaoPGothic"), QStringLiteral("Noto Sans CJK JP")}},
+    };
     if (QFontDatabase::hasFamily(family))
         return family;
-    if (family == u"ＭＳ Ｐゴシック") {
-        for (const auto* standIn : {u"IPAPGothic", u"IPAGothic", u"VL PGothic", u"TakaoPGothic", u"Noto Sans CJK JP"}) {
-            QString name = QString::fromUtf16(standIn);
-            if (QFontDatabase::hasFamily(name))
-                return name;
-        }
-    }
+    for (const QString& standIn : standIns.value(family))
+        if (QFontDatabase::hasFamily(standIn))
+            return standIn;
     return family;
 }
 

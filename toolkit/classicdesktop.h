@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 
 class QWidget;
-
-#include <QString>
 
 // The look of the classic desktop the layout was designed for: the "Windows"
 // style, whose group boxes carry their caption on the frame line.

@@ -124,20 +124,13 @@ void UpDown::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() != repeat_.timerId())
         return QWidget::timerEvent(event);
+    // A window that lost activation, to an error report say, never sees the
+    // release of the button: stop repeating then, or the steps would go on.
     if (!isActiveWindow())
         return stopRepeating();
     repeat_.start(style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatRate, nullptr, this), this);
     if (pressed_ && pointerOnPressed_)
         step(*pressed_);
-}
-
-// A window that loses activation, to an error report say, never sees the
-// release of the button: stop repeating then, or the steps would go on.
-void UpDown::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        stopRepeating();
-    QWidget::changeEvent(event);
 }
 
 void UpDown::hideEvent(QHideEvent* event)
