@@ -1,6 +1,6 @@
 // Steps arbitrary text: the first two bytes are the delta, the rest is the
 // text as UTF-8. Beyond not crashing:
-// - a rejected text raises EConvertError quoting it;
+// - a rejected text raises EConvertError quoting it (shortened when long);
 // - an accepted text gives two-digit hours 00-23, ":" and two-digit minutes;
 // - stepping that result back by the delta gives the text stepped by 0, and
 //   so does stepping by +1 and then -1.
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         stepped = StepTime(text, delta);
     } catch (const EConvertError& error) {
-        require(error.message() == QStringLiteral("'%1' は時刻ではありません").arg(text));
+        require(error.message() == QStringLiteral("'%1' は時刻ではありません").arg(quotedInError(text)));
         return 0;
     }
     require(isTimeOfDay(stepped));

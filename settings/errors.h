@@ -22,9 +22,14 @@ private:
 };
 
 // Any failure on the settings file: opening, reading, writing or replacing it.
+// Each message names the file, what failed and why.
 class EInOutError : public Exception {
 public:
     using Exception::Exception;
+
+    static EInOutError openingForReading(const QString& fileName, const QString& cause);
+    static EInOutError reading(const QString& fileName, const QString& cause);
+    static EInOutError writing(const QString& fileName, const QString& cause);
 };
 
 // A text that is not a time of day.
@@ -32,3 +37,11 @@ class EConvertError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The C library's description of the error number `error`, in Japanese: the
+// interface is Japanese whatever the user's locale. Where the ja_JP.UTF-8
+// locale or the C library's Japanese catalogue is missing, the untranslated
+// description; never empty. The C library takes the language of its messages
+// from the LANGUAGE variable ahead of any locale, so the program clears that
+// variable at start-up (see main.cpp).
+QString systemErrorText(int error);

@@ -1,14 +1,16 @@
 #include "settingsfile.h"
 
 #include "errors.h"
+#include "savefile.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QIODevice>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,28 +24,22 @@ constexpr QByteArrayView ShowOnceKeyword = "ikkai";
 constexpr QByteArrayView NotOnceKeyword = "noikkai";
 constexpr QByteArrayView LineEnd = "\r\n";
 
-QString openForReadingFailed(const QString& fileName, const QString& cause)
-{
-    return QStringLiteral("設定ファイル「%1」を読み込み用に開けません: %2").arg(fileName, cause);
-}
+// Reads up to `size` bytes into `buffer`: the count, 0 at the end of the
+// input, or -1 after a failure that `failure` then describes.
+struct ByteSource {
+    std::function<qint64(char* buffer, qint64 size)> read;
+    std::function<QString()> failure;
+};
 
-QString readingFailed(const QString& fileName, const QString& cause)
-{
-    return QStringLiteral("設定ファイル「%1」の読み込みに失敗しました: %2").arg(fileName, cause);
-}
-
-QString writingFailed(const QString& fileName, const QString& cause)
-{
-    return QStringLiteral("設定ファイル「%1」の書き込みに失敗しました: %2").arg(fileName, cause);
-}
-
-// Splits a device into lines: a CR ends a line and swallows one LF right after
-// it, a lone LF is text, and a 0x1A byte ends the input like the end of the
-// file. Past the end, every line reads as empty. Lines have no length limit.
+// Splits a byte source into lines: a CR ends a line and swallows one LF right
+// after it, a lone LF is text, and a 0x1A byte ends the input like the end of
+// the file. Past the end, every line reads as empty. A line longer than
+// MaxLineLength stops the reading: no time text or keyword comes near it, and
+// it keeps a file without a practical end from exhausting memory.
 class LineReader {
 public:
-    LineReader(QIODevice& device, const QString& fileName)
-        : device_(device)
+    LineReader(ByteSource source, const QString& fileName)
+        : source_(std::move(source))
         , fileName_(fileName)
     {
     }
@@ -60,6 +56,9 @@ public:
             const auto begin = chunk_.cbegin() + pos_;
             const auto stop = std::find_if(begin, chunk_.cend(),
                                            [](char c) { return c == CR || c == EndOfInput; });
+            if (line.size() + (stop - begin) > MaxLineLength)
+                throw EInOutError::reading(fileName_, QStringLiteral("行が長すぎます（%1 MiB を超えています）")
+                                                           .arg(MaxLineLength / (1024 * 1024)));
             line.append(QByteArrayView(begin, stop));
             pos_ = stop - chunk_.cbegin();
             if (stop == chunk_.cend())
@@ -86,21 +85,51 @@ private:
         if (ended_)
             return false;
         chunk_.resize(ChunkSize);
-        const qint64 count = device_.read(chunk_.data(), ChunkSize);
+        const qint64 count = source_.read(chunk_.data(), ChunkSize);
         if (count < 0)
-            throw EInOutError(readingFailed(fileName_, device_.errorString()));
+            throw EInOutError::reading(fileName_, source_.failure());
         chunk_.resize(count);
         pos_ = 0;
         ended_ = count == 0;
         return !ended_;
     }
 
-    QIODevice& device_;
+    ByteSource source_;
     const QString& fileName_;
     QByteArray chunk_;
     qsizetype pos_ = 0;
     bool ended_ = false;
     bool lfMayFollow_ = false;
+};
+
+void readLines(LineReader& lines, const SettingsReceiver& receiver)
+{
+    receiver.fromTime(lines.next());
+    receiver.toTime(lines.next());
+    receiver.showOnce(lines.next() == ShowOnceKeyword);
+    receiver.dataFileMode(displayModeFromLine(lines.next()));
+    receiver.checkFileMode(displayModeFromLine(lines.next()));
+}
+
+// A file descriptor, closed when it goes out of scope.
+class OpenFile {
+public:
+    explicit OpenFile(int fd)
+        : fd_(fd)
+    {
+    }
+    ~OpenFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int get() const { return fd_; }
+
+private:
+    int fd_;
 };
 
 } // namespace
@@ -140,81 +169,68 @@ SettingsReceiver storeInto(DisplaySettings& settings)
 
 void readSettings(QIODevice& device, const QString& fileName, const SettingsReceiver& receiver)
 {
-    LineReader lines(device, fileName);
-    receiver.fromTime(lines.next());
-    receiver.toTime(lines.next());
-    receiver.showOnce(lines.next() == ShowOnceKeyword);
-    receiver.dataFileMode(displayModeFromLine(lines.next()));
-    receiver.checkFileMode(displayModeFromLine(lines.next()));
+    LineReader lines({[&device](char* buffer, qint64 size) { return device.read(buffer, size); },
+                      [&device] { return device.errorString(); }},
+                     fileName);
+    readLines(lines, receiver);
 }
 
 bool readSettingsFile(const QString& fileName, const SettingsReceiver& receiver)
 {
     // Only a regular file (or a link to one) is read: a FIFO would block the
     // open and a device could be read without end.
-    if (!QFileInfo(fileName).isFile())
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat status {};
+    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(openForReadingFailed(fileName, file.errorString()));
-    readSettings(file, fileName, receiver);
+    const OpenFile file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        throw EInOutError::openingForReading(fileName, systemErrorText(errno));
+    // Whatever took the name since it was looked at must be a regular file too.
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    lockForReading(file.get());
+    int error = 0;
+    LineReader lines({[&file, &error](char* buffer, qint64 size) {
+                          ssize_t count;
+                          do
+                              count = ::read(file.get(), buffer, std::size_t(size));
+                          while (count < 0 && errno == EINTR);
+                          error = errno;
+                          return qint64(count);
+                      },
+                      [&error] { return systemErrorText(error); }},
+                     fileName);
+    readLines(lines, receiver);
     return true;
 }
 
+namespace {
+
+// The file's bytes as pieces: each line's bytes and its line end, in order.
+QList<QByteArrayView> settingsFilePieces(const DisplaySettings& settings)
+{
+    return {
+        settings.fromTime, LineEnd,
+        settings.toTime, LineEnd,
+        settings.showOnce ? ShowOnceKeyword : NotOnceKeyword, LineEnd,
+        displayModeKeyword(settings.dataFileMode), LineEnd,
+        displayModeKeyword(settings.checkFileMode), LineEnd,
+    };
+}
+
+} // namespace
+
 QByteArray settingsFileContent(const DisplaySettings& settings)
 {
-    const QByteArrayView lines[] = {
-        settings.fromTime,
-        settings.toTime,
-        settings.showOnce ? ShowOnceKeyword : NotOnceKeyword,
-        displayModeKeyword(settings.dataFileMode),
-        displayModeKeyword(settings.checkFileMode),
-    };
     QByteArray content;
-    for (const QByteArrayView line : lines)
-        content.append(line).append(LineEnd);
+    for (const QByteArrayView piece : settingsFilePieces(settings))
+        content.append(piece);
     return content;
 }
 
 void writeSettingsFile(const QString& fileName, const DisplaySettings& settings)
 {
-    const QFileInfo existing(fileName);
-    // QSaveFile follows a symbolic link and replaces what it points to. That is
-    // right for a regular file, but must never replace a device or a FIFO.
-    if (existing.isSymLink() && existing.exists() && !existing.isFile() && !existing.isDir())
-        throw EInOutError(writingFailed(fileName, QStringLiteral("リンク先が通常のファイルではありません")));
-
-    QSaveFile file(fileName);
-    // Where the directory refuses the temporary file, an existing regular file
-    // is still written in place, as it always could be.
-    file.setDirectWriteFallback(existing.isFile());
-    // Unbuffered, so that every failed write is seen by the write itself: a
-    // failure while a buffer is flushed at commit would not stop QSaveFile from
-    // putting the incomplete file in place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw EInOutError(writingFailed(fileName, file.errorString()));
-    const QByteArray content = settingsFileContent(settings);
-    // A short write is retried, so that the failure behind it names its cause.
-    for (qsizetype written = 0; written < content.size();) {
-        const qint64 count = file.write(content.constData() + written, content.size() - written);
-        if (count <= 0)
-            throw EInOutError(writingFailed(fileName, file.errorString()));
-        written += count;
-    }
-    // QSaveFile syncs before it moves the file into place, but ignores a
-    // failure: data the disk did not take must not replace the old file.
-    if (::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
-        const QString cause = QString::fromLocal8Bit(std::strerror(errno));
-        file.cancelWriting();
-        throw EInOutError(writingFailed(fileName, cause));
-    }
-    errno = 0;
-    if (!file.commit()) {
-        // Where QSaveFile fails to name the temporary file it keeps no cause;
-        // the C library's error number still holds it then.
-        const int cause = errno;
-        throw EInOutError(writingFailed(fileName, file.error() == QFileDevice::UnspecifiedError && cause != 0
-                                                      ? QString::fromLocal8Bit(std::strerror(cause))
-                                                      : file.errorString()));
-    }
+    // Written from the settings' own bytes, so that long lines are never copied.
+    saveFileContent(fileName, settingsFilePieces(settings));
 }

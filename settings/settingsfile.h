@@ -47,10 +47,16 @@ struct SettingsReceiver {
 // A receiver that stores every value it is handed into `settings`.
 SettingsReceiver storeInto(DisplaySettings& settings);
 
-// Reads the settings file `fileName` into `receiver`. Returns false, handing
-// nothing over, when there is no regular file of that name (none at all, a
-// directory, a FIFO, a socket or a device). Throws EInOutError when the file
-// exists but cannot be opened or read.
+// The longest line a reader takes: far beyond any time text or keyword, and
+// it keeps a file without a practical end from exhausting memory.
+constexpr qsizetype MaxLineLength = qsizetype{64} * 1024 * 1024;
+
+// Reads the settings file `fileName` (following a symbolic link) into
+// `receiver`. Returns false, handing nothing over, when there is no regular
+// file of that name (none at all, a directory, a FIFO, a socket or a device).
+// Throws EInOutError when the file exists but cannot be opened or read, or
+// when one of its first five lines is longer than MaxLineLength; the values
+// handed over before stay handed over.
 bool readSettingsFile(const QString& fileName, const SettingsReceiver& receiver);
 
 // Reads the five lines from an open device. `fileName` names the file in error
@@ -60,8 +66,8 @@ void readSettings(QIODevice& device, const QString& fileName, const SettingsRece
 // The exact bytes of the settings file: five lines, each ending in CR LF.
 QByteArray settingsFileContent(const DisplaySettings& settings);
 
-// Replaces the settings file `fileName` with `settings`. The new content goes
-// to a temporary file beside it, which replaces the old file only once it is
-// complete and flushed; on any failure the old file stays as it was, no
-// temporary file is left, and EInOutError is thrown.
+// Replaces the settings file `fileName` with `settings`, so that the file
+// holds the old settings or the new ones at every instant, whatever fails or
+// whenever the program is killed; on a failure, EInOutError is thrown. How,
+// including the in-place path and symbolic links, is told at saveFileContent.
 void writeSettingsFile(const QString& fileName, const DisplaySettings& settings);

@@ -25,18 +25,18 @@ public:
     // Minutes since midnight, or nothing when the text is not a time of day.
     std::optional<int> minutesOfDay()
     {
-        const auto hours = number();
+        const auto hours = number(BlanksBefore::Allowed);
         if (!hours)
             return std::nullopt;
         int minutes = 0;
         int seconds = 0;
         if (separator()) {
-            const auto m = number();
+            const auto m = number(BlanksBefore::Refused);
             if (!m)
                 return std::nullopt;
             minutes = *m;
             if (separator()) {
-                const auto s = number();
+                const auto s = number(BlanksBefore::Refused);
                 if (!s)
                     return std::nullopt;
                 seconds = *s;
@@ -73,11 +73,16 @@ private:
         return false;
     }
 
-    // A run of ASCII digits after optional blanks. Its value is capped just
-    // above any valid field, so a long run can never wrap into a valid number.
-    std::optional<int> number()
+    // A blank may stand before the hours, but not between a separator and
+    // the number it introduces.
+    enum class BlanksBefore { Allowed, Refused };
+
+    // A run of ASCII digits. Its value is capped just above any valid field,
+    // so a long run can never wrap into a valid number.
+    std::optional<int> number(BlanksBefore blanks)
     {
-        skipBlanks();
+        if (blanks == BlanksBefore::Allowed)
+            skipBlanks();
         constexpr int Cap = 100;
         int value = 0;
         qsizetype length = 0;
@@ -118,11 +123,17 @@ private:
 
 } // namespace
 
+QString quotedInError(const QString& text)
+{
+    constexpr qsizetype Longest = 200;
+    return text.size() > Longest ? text.first(Longest) + QChar(0x2026) : text;
+}
+
 QString StepTime(const QString& text, qint16 delta)
 {
     const auto minutes = TimeScanner(text).minutesOfDay();
     if (!minutes)
-        throw EConvertError(QStringLiteral("'%1' は時刻ではありません").arg(text));
+        throw EConvertError(QStringLiteral("'%1' は時刻ではありません").arg(quotedInError(text)));
     // A true modulo: the same result as one wrap for the steps the window
     // makes (-1, +1, +60), and still a time of day for any other delta.
     const int stepped = ((*minutes + delta) % MinutesPerDay + MinutesPerDay) % MinutesPerDay;

@@ -9,5 +9,11 @@
 // `text` is hours, optionally ":" and minutes, optionally ":" and seconds,
 // optionally an AM or PM marker (the locale's designators or plain "AM" and
 // "PM", in any letter case; with a marker the hour runs 1 to 12). Blanks may
-// stand before each part and at the end. Any other text throws EConvertError.
+// stand before the hours, before each separator and the marker, and at the
+// end, but not between a separator and its number. Any other text throws
+// EConvertError, whose message quotes the text as quotedInError() gives it.
 QString StepTime(const QString& text, qint16 delta);
+
+// A text as an error message quotes it: whole, or its first 200 characters
+// and "…" where it is longer, so that a report stays readable.
+QString quotedInError(const QString& text);

@@ -3,6 +3,8 @@
 #include "steptime.h"
 
 #include "childprocess.h"
+#include "savefile.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,7 +15,9 @@
 #include <QTest>
 
 #include <cerrno>
+#include <memory>
 #include <cstring>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/sysmacros.h>
 #include <sys/stat.h>
@@ -32,34 +36,9 @@ DisplaySettings makeSettings(QByteArray from, QByteArray to, bool once, DisplayM
 const DisplaySettings InitialSettings =
     makeSettings("00:00", "23:59", true, DisplayMode::Always, DisplayMode::Always);
 
-// Bytes of a literal that may hold NUL bytes.
-template <qsizetype N>
-QByteArray raw(const char (&bytes)[N])
-{
-    return QByteArray(bytes, N - 1);
-}
-
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
 QString systemReason(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemErrorText(error);
 }
 
 // Records which values were handed over, in order.
@@ -139,10 +118,25 @@ private slots:
     void writeIntoADirectoryInTheWayFails();
     void writeIntoAMissingDirectoryFails();
     void writeReplacesAFifoWithARegularFile();
-    void writeNeverReplacesADeviceBehindALink();
+    void writeReplacesALinkNotItsTarget_data();
+    void writeReplacesALinkNotItsTarget();
     void writeReplacesADeviceNodeWithARegularFile();
+    void writeInPlaceWhereTheDirectoryRefusesNewFiles_data();
     void writeInPlaceWhereTheDirectoryRefusesNewFiles();
     void writeFailsWhereTheDirectoryRefusesNewFiles();
+    void writeInPlaceNeverFollowsALink();
+    void writeInPlaceUnderAFileSizeLimit_data();
+    void writeInPlaceUnderAFileSizeLimit();
+    void writeOnAFullDiskKeepsTheOldFile_data();
+    void writeOnAFullDiskKeepsTheOldFile();
+    void writeInPlaceWhereTheOldFileCannotBeReplaced_data();
+    void writeInPlaceWhereTheOldFileCannotBeReplaced();
+    void writeReportsTheRealCause_data();
+    void writeReportsTheRealCause();
+    void writeRemovesLeftoversOfKilledSaves();
+    void readStopsAtALineTooLong_data();
+    void readStopsAtALineTooLong();
+    void readTakesALineOfTheLongestLength();
 
     void stepsTimes_data();
     void stepsTimes();
@@ -151,6 +145,9 @@ private slots:
     void acceptsTheLocaleDesignators();
 
 private:
+    ChildOutcome saveWhereNewFilesAreRefused(const QByteArray& old, const DisplaySettings& settings,
+                                             const std::function<void()>& limits = {});
+
     QTemporaryDir dir_;
     QString path_;
 };
@@ -224,11 +221,7 @@ void TestSettings::readsLinesByTheFileRules()
 
     DisplaySettings read = makeSettings("unset", "unset", true, DisplayMode::Always, DisplayMode::Always);
     QVERIFY(readSettingsFile(path_, storeInto(read)));
-    QCOMPARE(read.fromTime, expected.fromTime);
-    QCOMPARE(read.toTime, expected.toTime);
-    QCOMPARE(read.showOnce, expected.showOnce);
-    QCOMPARE(read.dataFileMode, expected.dataFileMode);
-    QCOMPARE(read.checkFileMode, expected.checkFileMode);
+    QCOMPARE(read, expected);
 }
 
 void TestSettings::handsValuesOverInLineOrder()
@@ -366,7 +359,7 @@ void TestSettings::readsBackWhatItWrote()
     writeSettingsFile(path_, settings);
     DisplaySettings read;
     QVERIFY(readSettingsFile(path_, storeInto(read)));
-    QVERIFY(read == settings);
+    QCOMPARE(read, settings);
 }
 
 void TestSettings::writeDropsLinesAfterTheFifth()
@@ -384,6 +377,7 @@ void TestSettings::failedWriteKeepsTheOldFile_data()
     QTest::addColumn<int>("cause");
     // The new content is 37 bytes; the limit lets part of it through.
     QTest::newRow("file-size limit part-way") << std::function<void()>([] { limitFileSize(20); }) << EFBIG;
+    QTest::newRow("file-size limit of nothing") << std::function<void()>([] { limitFileSize(0); }) << EFBIG;
     QTest::newRow("no file descriptor for the new file") << std::function<void()>(exhaustFileDescriptors) << EMFILE;
 }
 
@@ -436,14 +430,42 @@ void TestSettings::writeReplacesAFifoWithARegularFile()
     QCOMPARE(fileContent(path_).size(), 37);
 }
 
-void TestSettings::writeNeverReplacesADeviceBehindALink()
+// Where the name is a symbolic link, the save replaces the link and never
+// touches what it points to, wherever that is.
+void TestSettings::writeReplacesALinkNotItsTarget_data()
 {
-    QVERIFY(QFile::link(u"/dev/null"_s, path_));
-    QVERIFY_THROWS_EXCEPTION(EInOutError, writeSettingsFile(path_, InitialSettings));
-    struct stat status{};
-    QCOMPARE(::stat("/dev/null", &status), 0);
-    QVERIFY(S_ISCHR(status.st_mode));
-    QVERIFY(QFileInfo(path_).isSymLink());
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QByteArray>("targetContent"); // "<absent>" for none
+    QTest::newRow("a dangling link") << u"elsewhere/missing.dat"_s << "<absent>"_ba;
+    QTest::newRow("a link to a file in another directory") << u"elsewhere/victim.dat"_s << "precious\r\n"_ba;
+    QTest::newRow("a link to a device") << u"/dev/null"_s << QByteArray();
+}
+
+void TestSettings::writeReplacesALinkNotItsTarget()
+{
+    QFETCH(QString, target);
+    QFETCH(QByteArray, targetContent);
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    if (target.startsWith(u"elsewhere/"))
+        target = elsewhere.filePath(target.mid(10));
+    if (targetContent != "<absent>" && !target.startsWith(u"/dev/"))
+        writeFile(target, targetContent);
+    QVERIFY(QFile::link(target, path_));
+
+    writeSettingsFile(path_, InitialSettings);
+    QVERIFY(!QFileInfo(path_).isSymLink());
+    QVERIFY(QFileInfo(path_).isFile());
+    QCOMPARE(fileContent(path_), settingsFileContent(InitialSettings));
+    QCOMPARE(entries(dir_.path()), QStringList{u"showflst.dat"_s});
+    if (target.startsWith(u"/dev/")) {
+        struct stat status{};
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &status), 0);
+        QVERIFY(S_ISCHR(status.st_mode));
+    } else {
+        QCOMPARE(fileContent(target), targetContent);
+        QCOMPARE(entries(elsewhere.path()).size(), targetContent == "<absent>" ? 0 : 1);
+    }
 }
 
 void TestSettings::writeReplacesADeviceNodeWithARegularFile()
@@ -457,17 +479,41 @@ void TestSettings::writeReplacesADeviceNodeWithARegularFile()
     QCOMPARE(fileContent(path_), settingsFileContent(InitialSettings));
 }
 
-// The directory refuses new files to the user who saves; as root the child
-// becomes an unprivileged user, so this holds for root as well.
+// Saves `settings` in a child that runs as an unprivileged user (as root, it
+// becomes one), in the test directory made to refuse new files, over `old`
+// made writable for everyone: the save must write the file in place.
+ChildOutcome TestSettings::saveWhereNewFilesAreRefused(const QByteArray& old, const DisplaySettings& settings,
+                                                       const std::function<void()>& limits)
+{
+    if (!old.isNull()) {
+        writeFile(path_, old);
+        ::chmod(QFile::encodeName(path_).constData(), 0666);
+    }
+    ::chmod(QFile::encodeName(dir_.path()).constData(), 0555);
+    const QString path = path_;
+    return runInChild(
+        [limits] {
+            dropToUnprivilegedUser();
+            if (limits)
+                limits();
+        },
+        [path, settings] { writeSettingsFile(path, settings); });
+}
+
+void TestSettings::writeInPlaceWhereTheDirectoryRefusesNewFiles_data()
+{
+    QTest::addColumn<QByteArray>("old");
+    QTest::newRow("over a shorter file") << "old\r\n"_ba;
+    QTest::newRow("over a file just as long") << "11:11\r\n22:22\r\nikkai\r\nhyoji2\r\nhyoji2\r\n"_ba;
+    QTest::newRow("over a longer file: nothing of its tail stays")
+        << "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba + QByteArray(5000, 't') + "\r\n";
+    QTest::newRow("over a file without a last line end") << "a\r\nb\r\nikkai\r\nhyoji1\r\nhyoji2"_ba;
+}
+
 void TestSettings::writeInPlaceWhereTheDirectoryRefusesNewFiles()
 {
-    writeFile(path_, "old\r\n");
-    QVERIFY(QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
-                                             | QFileDevice::WriteOther));
-    QCOMPARE(::chmod(QFile::encodeName(dir_.path()).constData(), 0555), 0);
-    const QString path = path_;
-    const ChildOutcome outcome = runInChild([] { dropToUnprivilegedUser(); },
-                                            [path] { writeSettingsFile(path, InitialSettings); });
+    QFETCH(QByteArray, old);
+    const ChildOutcome outcome = saveWhereNewFilesAreRefused(old, InitialSettings);
     QVERIFY(outcome.exited);
     QVERIFY2(!outcome.threw, qPrintable(outcome.errorMessage));
     QCOMPARE(fileContent(path_), settingsFileContent(InitialSettings));
@@ -476,14 +522,238 @@ void TestSettings::writeInPlaceWhereTheDirectoryRefusesNewFiles()
 
 void TestSettings::writeFailsWhereTheDirectoryRefusesNewFiles()
 {
-    QCOMPARE(::chmod(QFile::encodeName(dir_.path()).constData(), 0555), 0);
-    const QString path = path_;
-    const ChildOutcome outcome = runInChild([] { dropToUnprivilegedUser(); },
-                                            [path] { writeSettingsFile(path, InitialSettings); });
+    const ChildOutcome outcome = saveWhereNewFilesAreRefused(QByteArray(), InitialSettings);
     QVERIFY(outcome.exited);
     QVERIFY(outcome.threw);
     QVERIFY2(outcome.errorMessage.contains(systemReason(EACCES)), qPrintable(outcome.errorMessage));
     QVERIFY(entries(dir_.path()).isEmpty());
+}
+
+// In place, a link is never written through: the link and what it points to
+// stay as they were.
+void TestSettings::writeInPlaceNeverFollowsALink()
+{
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString victim = elsewhere.filePath(u"victim.dat"_s);
+    writeFile(victim, "precious\r\n");
+    ::chmod(QFile::encodeName(victim).constData(), 0666);
+    ::chmod(QFile::encodeName(elsewhere.path()).constData(), 0755);
+    QVERIFY(QFile::link(victim, path_));
+
+    const ChildOutcome outcome = saveWhereNewFilesAreRefused(QByteArray(), InitialSettings);
+    QVERIFY(outcome.exited);
+    QVERIFY(outcome.threw);
+    QCOMPARE(fileContent(victim), "precious\r\n"_ba);
+    QVERIFY(QFileInfo(path_).isSymLink());
+}
+
+// A file-size limit below the new length fails the save before any byte of
+// the old file is touched, and the program is not killed for it.
+void TestSettings::writeInPlaceUnderAFileSizeLimit_data()
+{
+    QTest::addColumn<long>("limit");
+    QTest::newRow("no file may grow at all") << 0L;
+    QTest::newRow("part of the new content would fit") << 20L;
+}
+
+void TestSettings::writeInPlaceUnderAFileSizeLimit()
+{
+    QFETCH(long, limit);
+    const QByteArray old = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba;
+    const ChildOutcome outcome = saveWhereNewFilesAreRefused(old, InitialSettings, [limit] { limitFileSize(limit); });
+    QCOMPARE(outcome.signal, 0);
+    QVERIFY(outcome.exited);
+    QVERIFY(outcome.threw);
+    QVERIFY2(outcome.errorMessage.contains(systemReason(EFBIG)), qPrintable(outcome.errorMessage));
+    QCOMPARE(fileContent(path_), old);
+    QCOMPARE(entries(dir_.path()), QStringList{u"showflst.dat"_s});
+}
+
+// On a full disk, a new content longer than the old file does not fit: the
+// save fails and leaves the old file byte for byte, in place as beside it.
+void TestSettings::writeOnAFullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("beside the old file") << false;
+    QTest::newRow("in place") << true;
+}
+
+void TestSettings::writeOnAFullDiskKeepsTheOldFile()
+{
+    QFETCH(bool, inPlace);
+    const QString disk = dir_.filePath(u"disk"_s);
+    QVERIFY(QDir().mkdir(disk));
+    SmallFileSystem fileSystem(disk, 64 * 1024);
+    if (!fileSystem.mounted())
+        QSKIP("this process may not mount a file system; the file-size limit tests cover the in-place path");
+    path_ = disk + u"/showflst.dat"_s;
+    // A whole page of old settings, and new ones three bytes longer.
+    const QByteArray old = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\n"_ba.leftJustified(4094, 'x') + "\r\n";
+    QCOMPARE(old.size(), 4096);
+    DisplaySettings longer = InitialSettings;
+    longer.fromTime = QByteArray(4099 - settingsFileContent(InitialSettings).size() + 5, '0');
+    QCOMPARE(settingsFileContent(longer).size(), 4099);
+    writeFile(path_, old);
+    fileSystem.fill(u"filler"_s);
+
+    ChildOutcome outcome;
+    if (inPlace) {
+        const QString path = path_;
+        ::chmod(QFile::encodeName(path_).constData(), 0666);
+        ::chmod(QFile::encodeName(dir_.path()).constData(), 0755);
+        ::chmod(QFile::encodeName(disk).constData(), 0555);
+        outcome = runInChild([] { dropToUnprivilegedUser(); }, [path, longer] { writeSettingsFile(path, longer); });
+        ::chmod(QFile::encodeName(disk).constData(), 0777);
+    } else {
+        outcome = runInChild([] {}, [this, longer] { writeSettingsFile(path_, longer); });
+    }
+    QVERIFY(outcome.exited);
+    QVERIFY(outcome.threw);
+    QVERIFY2(outcome.errorMessage.contains(systemReason(ENOSPC)), qPrintable(outcome.errorMessage));
+    QCOMPARE(fileContent(path_), old);
+    QCOMPARE(entries(disk), (QStringList{u"filler"_s, u"showflst.dat"_s}));
+}
+
+// Where the directory lets a new file in but not over the old one, the old
+// file is rewritten in place, as long as it is writable.
+void TestSettings::writeInPlaceWhereTheOldFileCannotBeReplaced_data()
+{
+    QTest::addColumn<bool>("sticky");
+    QTest::newRow("another user's file in a sticky directory") << true;
+    QTest::newRow("a directory that may not change") << false;
+}
+
+void TestSettings::writeInPlaceWhereTheOldFileCannotBeReplaced()
+{
+    QFETCH(bool, sticky);
+    if (::geteuid() != 0)
+        QSKIP("needs root, to act as another user or to make a directory immutable");
+    const QByteArray old = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba + QByteArray(100, 't') + "\r\n";
+    writeFile(path_, old);
+    ::chmod(QFile::encodeName(path_).constData(), 0666);
+    const QString path = path_;
+    ChildOutcome outcome;
+    if (sticky) {
+        // Root's file; the directory lets everyone add files but remove only their own.
+        ::chmod(QFile::encodeName(dir_.path()).constData(), 01777);
+        outcome = runInChild([] { dropToUnprivilegedUser(); }, [path] { writeSettingsFile(path, InitialSettings); });
+    } else {
+        if (!setImmutable(dir_.path(), true))
+            QSKIP("this file system has no immutable attribute");
+        const auto clear = qScopeGuard([this] { setImmutable(dir_.path(), false); });
+        outcome = runInChild([] {}, [path] { writeSettingsFile(path, InitialSettings); });
+    }
+    QVERIFY(outcome.exited);
+    QVERIFY2(!outcome.threw, qPrintable(outcome.errorMessage));
+    QCOMPARE(fileContent(path_), settingsFileContent(InitialSettings));
+    QCOMPARE(entries(dir_.path()), QStringList{u"showflst.dat"_s});
+}
+
+// A failure names the system's reason for the call that failed.
+void TestSettings::writeReportsTheRealCause_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("cause");
+    QTest::newRow("a read-only file system") << u"read-only"_s << EROFS;
+    QTest::newRow("an immutable file") << u"immutable"_s << EPERM;
+}
+
+void TestSettings::writeReportsTheRealCause()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, cause);
+    const QString disk = dir_.filePath(u"disk"_s);
+    QVERIFY(QDir().mkdir(disk));
+    const QByteArray old = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba;
+    std::unique_ptr<SmallFileSystem> fileSystem;
+    if (fault == u"read-only") {
+        fileSystem = std::make_unique<SmallFileSystem>(disk, 64 * 1024);
+        if (!fileSystem->mounted())
+            QSKIP("this process may not mount a file system");
+        path_ = disk + u"/showflst.dat"_s;
+        writeFile(path_, old);
+        QVERIFY(fileSystem->makeReadOnly());
+    } else {
+        writeFile(path_, old);
+        if (!setImmutable(path_, true))
+            QSKIP("needs root and a file system with the immutable attribute");
+    }
+    const auto clear = qScopeGuard([this] { setImmutable(path_, false); });
+    try {
+        writeSettingsFile(path_, InitialSettings);
+        QFAIL("the save must fail");
+    } catch (const EInOutError& e) {
+        QVERIFY2(e.message().contains(systemReason(cause)), qPrintable(e.message()));
+    }
+    QCOMPARE(fileContent(path_), old);
+}
+
+// Files the save names ".showflst.dat.saving-XXXXXX" while it works; a save
+// that was killed may leave one. The next save removes those that no live
+// save holds, and nothing else.
+void TestSettings::writeRemovesLeftoversOfKilledSaves()
+{
+    const auto at = [this](const char* name) { return dir_.filePath(QLatin1StringView(name)); };
+    const QStringList kept = {u".showflst.dat.saving-abc"_s, u".showflst.dat.saving-Held01"_s,
+                              u".showflst.dat.saving-Link01"_s, u".showflst.dat.saving-Ab-12x"_s,
+                              u".showflst.dat.saving-a1b2c3.old"_s, u".other.dat.saving-a1b2c3"_s,
+                              u"showflst.dat.AbCdEf"_s, u"showflst.dat.backup"_s};
+    for (const QString& name : kept)
+        if (!name.contains(u"Link"))
+            writeFile(dir_.filePath(name), "keep\r\n");
+    QVERIFY(QFile::link(at("showflst.dat.backup"), at(".showflst.dat.saving-Link01")));
+    writeFile(at(".showflst.dat.saving-Dead01"), "08:00\r\n");
+    writeFile(at(".showflst.dat.saving-Dead02"), "");
+    QCOMPARE(temporaryNamePattern(u"showflst.dat"_s), u".showflst.dat.saving-XXXXXX"_s);
+    // A save that is still at work holds its file locked.
+    QFile held(at(".showflst.dat.saving-Held01"));
+    QVERIFY(held.open(QIODevice::ReadOnly));
+    QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
+
+    writeSettingsFile(path_, InitialSettings);
+    QStringList expected = kept + QStringList{u"showflst.dat"_s};
+    expected.sort();
+    QStringList left = entries(dir_.path());
+    left.sort();
+    QCOMPARE(left, expected);
+    QCOMPARE(fileContent(at("showflst.dat.backup")), "keep\r\n"_ba);
+}
+
+void TestSettings::readStopsAtALineTooLong_data()
+{
+    QTest::addColumn<int>("longLine");
+    QTest::addColumn<QStringList>("handedOver");
+    QTest::newRow("the first line") << 1 << QStringList();
+    QTest::newRow("the third line") << 3 << QStringList{u"fromTime"_s, u"toTime"_s};
+}
+
+void TestSettings::readStopsAtALineTooLong()
+{
+    QFETCH(int, longLine);
+    QFETCH(QStringList, handedOver);
+    QByteArray content;
+    for (int line = 1; line <= 5; ++line)
+        content += (line == longLine ? QByteArray(MaxLineLength + 1, 'x') : "hyoji2"_ba) + "\r\n";
+    writeFile(path_, content);
+    content.clear();
+    ReceiverLog log;
+    try {
+        readSettingsFile(path_, log.receiver());
+        QFAIL("a line this long must stop the read");
+    } catch (const EInOutError& e) {
+        QVERIFY2(e.message().contains(path_) && e.message().contains(u"行が長すぎます"), qPrintable(e.message()));
+    }
+    QCOMPARE(log.calls, handedOver);
+}
+
+void TestSettings::readTakesALineOfTheLongestLength()
+{
+    writeFile(path_, QByteArray(MaxLineLength, '1') + "\r\n17:00\r\n");
+    DisplaySettings read;
+    QVERIFY(readSettingsFile(path_, storeInto(read)));
+    QCOMPARE(read.fromTime.size(), MaxLineLength);
+    QCOMPARE(read.toTime, "17:00"_ba);
 }
 
 void TestSettings::stepsTimes_data()
@@ -506,7 +776,8 @@ void TestSettings::stepsTimes_data()
     QTest::newRow("12 PM is noon") << u"12:00 PM"_s << -1 << u"11:59"_s;
     QTest::newRow("marker in any case, no blank") << u"1:30pm"_s << 1 << u"13:31"_s;
     QTest::newRow("marker after seconds") << u"11:59:59 am"_s << 1 << u"12:00"_s;
-    QTest::newRow("blanks before each part and at the end") << u"  9 : 05 : 07  Pm  "_s << 1 << u"21:06"_s;
+    QTest::newRow("blanks before each part and at the end") << u"  9 :05 :07  Pm  "_s << 1 << u"21:06"_s;
+    QTest::newRow("blank before the separator") << u"9 :30"_s << 1 << u"09:31"_s;
     QTest::newRow("leading zeros") << u"0000000000000000000007:0005"_s << 1 << u"07:06"_s;
     QTest::newRow("a whole day forward") << u"10:00"_s << 1440 << u"10:00"_s;
     QTest::newRow("a whole day back") << u"10:00"_s << -1440 << u"10:00"_s;
@@ -535,6 +806,8 @@ void TestSettings::rejectsTextThatIsNoTime_data()
     QTest::newRow("separator without minutes") << u"9:"_s;
     QTest::newRow("minutes without hours") << u":30"_s;
     QTest::newRow("doubled separator") << u"9::00"_s;
+    QTest::newRow("blank after the separator") << u"9: 30"_s;
+    QTest::newRow("blank after the second separator") << u"9:30: 15"_s;
     QTest::newRow("too many parts") << u"1:02:03:04"_s;
     QTest::newRow("other separator") << u"9.30"_s;
     QTest::newRow("trailing text") << u"9:00x"_s;
@@ -550,6 +823,7 @@ void TestSettings::rejectsTextThatIsNoTime_data()
     QTest::newRow("hour wraps 64 bits") << u"18446744073709551625"_s;
     QTest::newRow("minute wraps 32 bits") << u"9:4294967296"_s;
     QTest::newRow("NUL inside") << QString(u"9:00\0"_s);
+    QTest::newRow("long enough to be quoted in part") << QString(10'000, u'x');
 }
 
 void TestSettings::rejectsTextThatIsNoTime()
@@ -559,7 +833,8 @@ void TestSettings::rejectsTextThatIsNoTime()
         StepTime(text, 1);
         QFAIL("the text must be rejected");
     } catch (const EConvertError& e) {
-        QCOMPARE(e.message(), u"'%1' は時刻ではありません"_s.arg(text));
+        const QString quoted = text.size() > 200 ? text.first(200) + u"…"_s : text;
+        QCOMPARE(e.message(), u"'%1' は時刻ではありません"_s.arg(quoted));
     }
 }
 

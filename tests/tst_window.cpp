@@ -1,6 +1,7 @@
 #include "Ushwflst.h"
 #include "classicdesktop.h"
 #include "errorreport.h"
+#include "errors.h"
 
 #include "errorreportwatcher.h"
 #include "faultinjection.h"
@@ -434,7 +435,7 @@ void TestWindow::readErrorPartWayKeepsTheValuesReadBefore()
         QVERIFY(fault.tripped() > 0);
     }
     QCOMPARE(watcher.reports.count(), 1);
-    QVERIFY2(watcher.reports.first().text.contains(QString::fromLocal8Bit(std::strerror(EIO))),
+    QVERIFY2(watcher.reports.first().text.contains(systemErrorText(EIO)),
              qPrintable(watcher.reports.first().text));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
