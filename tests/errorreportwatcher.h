@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -15,10 +16,13 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         bool windowWasVisible = false; // whether `watched` was on screen then
+        const QWidget* parent = nullptr;
     };
 
-    explicit ErrorReportWatcher(const QWidget* watched = nullptr)
+    // Each report is dismissed `dismissAfter` ms after it appeared.
+    explicit ErrorReportWatcher(const QWidget* watched = nullptr, int dismissAfter = 0)
         : watched_(watched)
+        , dismissAfter_(dismissAfter)
     {
         timer_.callOnTimeout(this, &ErrorReportWatcher::poll);
         timer_.start(5);
@@ -32,8 +36,15 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
-        reports.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                        watched_ && watched_->isVisible()});
+        if (box != seen_) {
+            seen_ = box;
+            shownFor_.start();
+            reports.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                            watched_ && watched_->isVisible(), box->parentWidget()});
+        }
+        if (shownFor_.elapsed() < dismissAfter_)
+            return;
+        seen_ = nullptr;
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();
         else
@@ -41,5 +52,8 @@ private:
     }
 
     const QWidget* watched_;
+    int dismissAfter_;
+    const QMessageBox* seen_ = nullptr;
+    QElapsedTimer shownFor_;
     QTimer timer_;
 };

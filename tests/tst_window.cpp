@@ -1,10 +1,12 @@
 #include "Ushwflst.h"
+#include "accessibility.h"
 #include "classicdesktop.h"
 #include "errorreport.h"
 #include "errors.h"
 
 #include "errorreportwatcher.h"
 #include "faultinjection.h"
+#include "testsupport.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOption>
@@ -35,23 +38,14 @@ constexpr QLatin1StringView FileName("showflst.dat");
 const QByteArray InitialContent = "00:00\r\n23:59\r\nikkai\r\nhyoji1\r\nhyoji1\r\n"_ba;
 const QString Hint = u"右クリックで時間が、左クリックで分が変更できます"_s;
 
-template <qsizetype N>
-QByteArray raw(const char (&bytes)[N])
-{
-    return QByteArray(bytes, N - 1);
-}
-
 QByteArray settingsFile()
 {
-    QFile file(FileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+    return fileContent(FileName);
 }
 
 void writeSettingsFile(const QByteArray& content)
 {
-    QFile file(FileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
+    writeFile(FileName, content);
 }
 
 template <typename Control>
@@ -140,6 +134,19 @@ private slots:
     void usesTheDesignedFontOrItsStandIn();
     void everyCaptionIsFullyVisible();
     void everyControlHasADistinctAccessibleName();
+
+    void stepsTimesByKey_data();
+    void stepsTimesByKey();
+    void malformedTimeByKeyIsReportedAndKept();
+    void keyboardAloneSetsAndSavesEverything();
+    void enterPressesTheFocusedCloseButton_data();
+    void enterPressesTheFocusedCloseButton();
+    void assistiveTechnologyStepsTheTimes_data();
+    void assistiveTechnologyStepsTheTimes();
+    void assistiveTechnologyCannotWriteTheTimes_data();
+    void assistiveTechnologyCannotWriteTheTimes();
+    void windowAndTimeFieldsTellWhatTheyAre();
+    void loadingKeepsALongLineOnce();
 
 private:
     std::unique_ptr<ThjsForm> openForm();
@@ -648,6 +655,272 @@ void TestWindow::everyControlHasADistinctAccessibleName()
     controls.sort();
     QCOMPARE(controls.size(), 17);
     QCOMPARE(reached, controls);
+}
+
+void TestWindow::stepsTimesByKey_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("upDownSaw"); // what the up-down beside it raised, as for the mouse
+
+    QTest::newRow("Up: a minute forward, past midnight")
+        << "kara_Edit"_ba << int(Qt::Key_Up) << u"23:59"_s << u"00:00"_s << u"mouseDown left, click next"_s;
+    QTest::newRow("Down: a minute back, past midnight")
+        << "kara_Edit"_ba << int(Qt::Key_Down) << u"00:00"_s << u"23:59"_s << u"mouseDown left, click prev"_s;
+    QTest::newRow("Page Up: an hour forward, past midnight")
+        << "made_Edit"_ba << int(Qt::Key_PageUp) << u"23:30"_s << u"00:30"_s << u"mouseDown right"_s;
+    QTest::newRow("Page Down: an hour back, past midnight")
+        << "made_Edit"_ba << int(Qt::Key_PageDown) << u"00:30"_s << u"23:30"_s << QString();
+    QTest::newRow("Page Down on the from-time")
+        << "kara_Edit"_ba << int(Qt::Key_PageDown) << u"10:15"_s << u"09:15"_s << QString();
+    QTest::newRow("Down on the to-time pads the result")
+        << "made_Edit"_ba << int(Qt::Key_Down) << u"7:5"_s << u"07:04"_s << u"mouseDown left, click prev"_s;
+}
+
+void TestWindow::stepsTimesByKey()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(int, key);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, upDownSaw);
+    const QByteArray times = field == "kara_Edit" ? before.toLatin1() + "\r\n12:00\r\n" : "12:00\r\n" + before.toLatin1() + "\r\n";
+    writeSettingsFile(times + "ikkai\r\nhyoji1\r\nhyoji1\r\n");
+    const auto form = openForm();
+    auto* upDown = control<UpDown>(form.get(), field == "kara_Edit" ? "kara_UD" : "made_UD");
+    QStringList raised;
+    connect(upDown, &UpDown::mouseDown, upDown, [&raised](Qt::MouseButton button) {
+        raised << (button == Qt::LeftButton ? u"mouseDown left"_s : u"mouseDown right"_s);
+    });
+    connect(upDown, &UpDown::click, upDown, [&raised](TUDBtnType arrow) {
+        raised << (arrow == TUDBtnType::btNext ? u"click next"_s : u"click prev"_s);
+    });
+
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    auto* timeField = control<TimeField>(form.get(), field.constData());
+    timeField->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(timeField, Qt::Key(key));
+    QCOMPARE(timeText(form.get(), field.constData()), after);
+    QCOMPARE(raised.join(u", "), upDownSaw);
+    // It shows no caret; its selected text shows where the focus is.
+    QCOMPARE(timeField->selectedText(), after);
+}
+
+void TestWindow::malformedTimeByKeyIsReportedAndKept()
+{
+    writeSettingsFile("24:00\r\n17:00\r\n");
+    const auto form = openForm();
+    ErrorReportWatcher watcher;
+    for (const auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown})
+        QTest::keyClick(control<TimeField>(form.get(), "kara_Edit"), key);
+    QCOMPARE(watcher.reports.count(), 4);
+    for (const ErrorReportWatcher::Report& report : watcher.reports) {
+        QCOMPARE(report.text, u"'24:00' は時刻ではありません."_s);
+        QCOMPARE(report.icon, QMessageBox::Critical);
+    }
+    QCOMPARE(control<TimeField>(form.get(), "kara_Edit")->bytes(), "24:00"_ba);
+}
+
+// With the mouse untouched, every one of the five values can be set and saved.
+void TestWindow::keyboardAloneSetsAndSavesEverything()
+{
+    const auto form = openForm();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    const auto press = [](Qt::Key key, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key);
+    };
+    const auto focused = [] { return QApplication::focusWidget()->objectName(); };
+
+    QCOMPARE(focused(), u"dt_hyoji1_RBtn"_s);
+    press(Qt::Key_Down);                                   // only when flagged
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), u"ck_hyoji1_RBtn"_s);
+    press(Qt::Key_Down, 2);                                // never
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), u"kara_Edit"_s);
+    press(Qt::Key_Up, 2);                                  // 00:02
+    press(Qt::Key_PageUp);                                 // 01:02
+    press(Qt::Key_PageDown, 2);                            // 23:02
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), u"made_Edit"_s);
+    press(Qt::Key_Down);                                   // 23:58
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), u"ikkai_CBox"_s);
+    press(Qt::Key_Space);                                  // not only once
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), u"close_Btn"_s);
+    QCOMPARE(runEventLoop([&] { press(Qt::Key_Return); }), 0);
+    QCOMPARE(settingsFile(), "23:02\r\n23:58\r\nnoikkai\r\nhyoji2\r\nnohyoji\r\n"_ba);
+}
+
+void TestWindow::enterPressesTheFocusedCloseButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestWindow::enterPressesTheFocusedCloseButton()
+{
+    QFETCH(int, key);
+    const auto form = openForm();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    auto* close = control<QPushButton>(form.get(), "close_Btn");
+    close->setFocus(Qt::TabFocusReason);
+    QCOMPARE(runEventLoop([&] { QTest::keyClick(close, Qt::Key(key)); }), 0);
+    QCOMPARE(settingsFile(), InitialContent);
+}
+
+// What an assistive technology client does with the up-downs' actions, as
+// it reaches them through the accessible tree.
+void TestWindow::assistiveTechnologyStepsTheTimes_data()
+{
+    QTest::addColumn<QByteArray>("upDown");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("report");
+    const QString hour = QString::fromUtf8(HourForwardAction);
+    const QString increase = QAccessibleActionInterface::increaseAction();
+    const QString decrease = QAccessibleActionInterface::decreaseAction();
+    QTest::newRow("from-time: increase") << "kara_UD"_ba << increase << "23:59\r\n"_ba << "kara_Edit"_ba << u"00:00"_s << QString();
+    QTest::newRow("from-time: decrease") << "kara_UD"_ba << decrease << "00:00\r\n"_ba << "kara_Edit"_ba << u"23:59"_s << QString();
+    QTest::newRow("from-time: an hour forward") << "kara_UD"_ba << hour << "23:30\r\n"_ba << "kara_Edit"_ba << u"00:30"_s << QString();
+    QTest::newRow("to-time: increase") << "made_UD"_ba << increase << "1\r\n23:59\r\n"_ba << "made_Edit"_ba << u"00:00"_s << QString();
+    QTest::newRow("to-time: decrease") << "made_UD"_ba << decrease << "1\r\n00:00\r\n"_ba << "made_Edit"_ba << u"23:59"_s << QString();
+    QTest::newRow("to-time: an hour forward") << "made_UD"_ba << hour << "1\r\n23:59\r\n"_ba << "made_Edit"_ba << u"00:59"_s << QString();
+    QTest::newRow("a malformed time is reported as for a click")
+        << "kara_UD"_ba << increase << "24:00\r\n"_ba << "kara_Edit"_ba << u"24:00"_s << u"'24:00' は時刻ではありません."_s;
+}
+
+void TestWindow::assistiveTechnologyStepsTheTimes()
+{
+    QFETCH(QByteArray, upDown);
+    QFETCH(QString, action);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, after);
+    QFETCH(QString, report);
+    writeSettingsFile(content);
+    const auto form = openForm();
+    ErrorReportWatcher watcher;
+    QAccessibleInterface* stepper = QAccessible::queryAccessibleInterface(control<UpDown>(form.get(), upDown.constData()));
+    QVERIFY(stepper && stepper->actionInterface());
+    QCOMPARE(stepper->role(), QAccessible::SpinBox);
+    stepper->actionInterface()->doAction(action);
+    if (report.isEmpty()) {
+        QTRY_COMPARE(timeText(form.get(), field.constData()), after);
+        QVERIFY(watcher.reports.isEmpty());
+    } else {
+        QTRY_COMPARE(watcher.reports.count(), 1);
+        QCOMPARE(watcher.reports.first().text, report);
+        QCOMPARE(timeText(form.get(), field.constData()), after);
+    }
+}
+
+// Setting a time field's text through accessibility changes neither what it
+// shows nor what is saved, whether the time was loaded or is the initial one.
+void TestWindow::assistiveTechnologyCannotWriteTheTimes_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("times loaded from the file") << "08:00\r\n\x82\xa0\r\nikkai\r\nhyoji2\r\nhyoji1\r\n"_ba;
+    QTest::newRow("no settings file") << QByteArray();
+}
+
+void TestWindow::assistiveTechnologyCannotWriteTheTimes()
+{
+    QFETCH(QByteArray, content);
+    if (!content.isNull())
+        writeSettingsFile(content);
+    const auto form = openForm();
+    for (const char* name : {"kara_Edit", "made_Edit"}) {
+        auto* field = control<TimeField>(form.get(), name);
+        const QString shown = field->text();
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+        QVERIFY(accessible);
+        QVERIFY(accessible->state().readOnly);
+        QVERIFY(!accessible->state().editable);
+        QVERIFY(!accessible->editableTextInterface());
+        accessible->setText(QAccessible::Value, u"912:34"_s);
+        QCOMPARE(field->text(), shown);
+        QCOMPARE(accessible->text(QAccessible::Value), shown);
+    }
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), 0);
+    QCOMPARE(settingsFile(), content.isNull() ? InitialContent : content);
+}
+
+void TestWindow::windowAndTimeFieldsTellWhatTheyAre()
+{
+    const auto form = openForm();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form.get());
+    QVERIFY(window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), u"作業結果ファイル　自動表示設定"_s);
+    for (const auto& [name, what] : {std::pair{"kara_Edit", u"始める"_s}, std::pair{"made_Edit", u"終える"_s}}) {
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(control<TimeField>(form.get(), name));
+        const QString description = field->text(QAccessible::Description);
+        QVERIFY2(description.contains(what) && description.contains(u"Page Up") && description.contains(u"矢印キー"),
+                 qPrintable(description));
+        QCOMPARE(field->text(QAccessible::Value), timeText(form.get(), name));
+    }
+}
+
+// The program with a settings file whose first line is very long: the
+// line's bytes are kept once, not again as decoded text and in the field.
+// Peak memory, above the program's with a small file, stays within twice the
+// line's bytes: held once, plus room for a growing buffer while it is read. A
+// second copy, as decoded text (two bytes a character), would pass that.
+void TestWindow::loadingKeepsALongLineOnce()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer holds freed memory back, so peak memory tells nothing here");
+#endif
+    const auto peakMemory = [](const QByteArray& firstLine) -> qint64 {
+        writeFile(FileName, firstLine + "\r\n17:00\r\nikkai\r\nhyoji1\r\nhyoji1\r\n");
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(SHOWFLST_PROGRAM), {});
+        if (!program.waitForStarted())
+            return -1;
+        // Loaded and idle once it has used no processor time for a while.
+        const QString stat = u"/proc/%1/stat"_s.arg(program.processId());
+        const auto cpuTime = [&stat] {
+            const QList<QByteArray> fields = fileContent(stat).split(' ');
+            return fields.size() > 15 ? fields.at(13).toLongLong() + fields.at(14).toLongLong() : -1;
+        };
+        qint64 last = -2;
+        for (int quiet = 0; quiet < 3 && program.state() == QProcess::Running;) {
+            QTest::qWait(300);
+            const qint64 now = cpuTime();
+            quiet = now == last ? quiet + 1 : 0;
+            last = now;
+        }
+        qint64 peakKiB = -1;
+        for (const QByteArray& line : fileContent(u"/proc/%1/status"_s.arg(program.processId())).split('\n'))
+            if (line.startsWith("VmHWM:"))
+                peakKiB = line.mid(6).trimmed().split(' ').first().toLongLong();
+        program.kill();
+        program.waitForFinished();
+        return peakKiB * 1024;
+    };
+    const qint64 lineLength = 60 * 1024 * 1024;
+    const qint64 floor = peakMemory("08:00");
+    const qint64 peak = peakMemory(QByteArray(lineLength, '1'));
+    QVERIFY(floor > 0 && peak > 0);
+    qInfo("peak memory %lld MiB above the floor of %lld MiB for a line of %lld MiB", (peak - floor) >> 20, floor >> 20,
+          lineLength >> 20);
+    QVERIFY2(peak - floor <= 2 * lineLength,
+             qPrintable(u"%1 MiB above the floor of %2 MiB"_s.arg((peak - floor) >> 20).arg(floor >> 20)));
 }
 
 QTEST_MAIN(TestWindow)

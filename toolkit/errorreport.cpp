@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include <exception>
+#include <new>
 
 QString applicationTitle(const QString& executablePath)
 {
@@ -26,6 +27,8 @@ void guard(const std::function<void()>& handler) noexcept
 {
     try {
         handler();
+    } catch (const std::bad_alloc&) {
+        showErrorReport(QStringLiteral("メモリが足りません"));
     } catch (const std::exception& error) {
         showErrorReport(QString::fromUtf8(error.what()));
     } catch (...) {

@@ -14,6 +14,7 @@ QString applicationTitle(const QString& executablePath);
 void showErrorReport(const QString& message);
 
 // Runs an event handler. An exception that escapes it goes no further: it is
-// shown in the standard error report and the event loop carries on. Every
+// shown in the standard error report (running out of memory as
+// "メモリが足りません") and the event loop carries on. Every
 // handler runs through here, as no exception may travel through Qt's code.
 void guard(const std::function<void()>& handler) noexcept;

@@ -1,31 +1,18 @@
 #include "updown.h"
 
-#include <QAccessibleWidget>
+#include "accessibility.h"
+
 #include <QMouseEvent>
 #include <QStyleOption>
 #include <QStylePainter>
 
 #include <algorithm>
 
-namespace {
-
-// Tells assistive technology what the control is: a spin box's two arrows.
-QAccessibleInterface* accessibleUpDown(const QString& className, QObject* object)
-{
-    if (className == QLatin1String("UpDown") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::SpinBox);
-    return nullptr;
-}
-
-} // namespace
-
 UpDown::UpDown(QWidget* parent)
     : QWidget(parent)
 {
-    static const bool accessible = (QAccessible::installFactory(accessibleUpDown), true);
-    Q_UNUSED(accessible)
-    // Like its original, the up-down is no tab stop: the keyboard never
-    // reaches it.
+    installToolkitAccessibility();
+    // Like its original, the up-down is no tab stop.
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -81,16 +68,24 @@ void UpDown::paintEvent(QPaintEvent*)
 
 void UpDown::mousePressEvent(QMouseEvent* event)
 {
-    press(event);
+    pressWithMouse(event);
 }
 
 // The second press of a double click is a press like any other.
 void UpDown::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    press(event);
+    pressWithMouse(event);
 }
 
-void UpDown::press(QMouseEvent* event)
+void UpDown::press(Qt::MouseButton button, TUDBtnType arrow)
+{
+    const QPoint at = arrowRect(arrow).center();
+    emit mouseDown(button, Qt::NoModifier, at.x(), at.y());
+    if (button == Qt::LeftButton)
+        step(arrow);
+}
+
+void UpDown::pressWithMouse(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
     emit mouseDown(event->button(), event->modifiers(), at.x(), at.y());

@@ -13,7 +13,9 @@ enum class TUDBtnType { btNext, btPrev };
 // a field it does not know. Every left press on an arrow steps once and
 // raises click(); holding the button repeats like a spin box. Every press of
 // any mouse button raises mouseDown(). The position and its range are kept as
-// the original control keeps them, but nothing shows them.
+// the original control keeps them, but nothing shows them. It is no tab stop;
+// assistive technology reaches it through its actions, and the keyboard
+// through whatever field it stands beside (see press()).
 class UpDown : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
@@ -35,6 +37,11 @@ public:
 
     QSize sizeHint() const override;
 
+    // What a press of `button` on `arrow` does, without the repeat of a held
+    // button: mouseDown() at the arrow's centre, then, for the left button,
+    // one step. For the keyboard and assistive technology.
+    void press(Qt::MouseButton button, TUDBtnType arrow);
+
 signals:
     void click(TUDBtnType button);
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
@@ -51,7 +58,7 @@ protected:
 private:
     TUDBtnType arrowAt(QPoint point) const;
     QRect arrowRect(TUDBtnType arrow) const;
-    void press(QMouseEvent* event);
+    void pressWithMouse(QMouseEvent* event);
     void step(TUDBtnType arrow);
     void stopRepeating();
 

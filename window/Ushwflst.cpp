@@ -1,5 +1,7 @@
 #include "Ushwflst.h"
 
+#include "ui_Ushwflst.h"
+
 #include "classicdesktop.h"
 #include "errorreport.h"
 #include "settingsfile.h"
@@ -7,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QPixmap>
-#include <QStringDecoder>
 
 // The application icon, 32 x 32 in 16 colours, compiled in: reading it
 // needs no image-format plugin at start-up.
@@ -17,39 +18,6 @@ ThjsForm* hjsForm = nullptr;
 QString SettingsFileName;
 
 namespace {
-
-// A time field shows its text decoded for display, and keeps the bytes it was
-// given beside it: a time that is never stepped is saved exactly as it was
-// read, whatever encoding or bytes it holds and however long it is.
-constexpr char TimeBytesProperty[] = "timeBytes";
-
-QString decodedForDisplay(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    // Not UTF-8: most likely written on a Japanese system in Shift_JIS.
-    QStringDecoder shiftJis("Shift_JIS");
-    if (shiftJis.isValid()) {
-        QString japanese = shiftJis(bytes);
-        if (!shiftJis.hasError())
-            return japanese;
-    }
-    return QString::fromLatin1(bytes);
-}
-
-void setTimeField(QLineEdit* field, const QByteArray& bytes)
-{
-    field->setText(decodedForDisplay(bytes));
-    field->setProperty(TimeBytesProperty, bytes);
-}
-
-QByteArray timeFieldBytes(const QLineEdit* field)
-{
-    const QVariant bytes = field->property(TimeBytesProperty);
-    return bytes.isValid() ? bytes.toByteArray() : field->text().toUtf8();
-}
 
 void checkModeButton(DisplayMode mode, QRadioButton* hyoji1, QRadioButton* hyoji2, QRadioButton* nohyoji)
 {
@@ -75,7 +43,26 @@ DisplayMode checkedMode(const QRadioButton* hyoji1, const QRadioButton* hyoji2)
 ThjsForm::ThjsForm(QWidget* parent)
     : QWidget(parent)
 {
-    setupUi(this);
+    Ui::ThjsForm layout;
+    layout.setupUi(this);
+    GroupBox3 = layout.GroupBox3;
+    dt_hyoji1_RBtn = layout.dt_hyoji1_RBtn;
+    dt_hyoji2_RBtn = layout.dt_hyoji2_RBtn;
+    dt_nohyoji_RBtn = layout.dt_nohyoji_RBtn;
+    GroupBox5 = layout.GroupBox5;
+    ck_hyoji1_RBtn = layout.ck_hyoji1_RBtn;
+    ck_hyoji2_RBtn = layout.ck_hyoji2_RBtn;
+    ck_nohyoji_RBtn = layout.ck_nohyoji_RBtn;
+    GroupBox1 = layout.GroupBox1;
+    kara_Edit = layout.kara_Edit;
+    kara_UD = layout.kara_UD;
+    kara_Lbl = layout.kara_Lbl;
+    made_Edit = layout.made_Edit;
+    made_UD = layout.made_UD;
+    aida_Lbl = layout.aida_Lbl;
+    ikkai_CBox = layout.ikkai_CBox;
+    close_Btn = layout.close_Btn;
+
     setWindowIcon(QPixmap(showflst_icon));
     // 12-pixel characters, inherited by every control.
     QFont designed(installedFamilyFor(QStringLiteral("ＭＳ Ｐゴシック")));
@@ -96,6 +83,10 @@ ThjsForm::ThjsForm(QWidget* parent)
     connect(made_UD, &UpDown::mouseDown, this, [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
         guard([&] { made_UDMouseDown(made_UD, button, shift, x, y); });
     });
+    connect(kara_Edit, &TimeField::stepRequested, this,
+            [this](TimeStep step) { guard([&] { StepByKey(step, kara_Edit, kara_UD); }); });
+    connect(made_Edit, &TimeField::stepRequested, this,
+            [this](TimeStep step) { guard([&] { StepByKey(step, made_Edit, made_UD); }); });
     guard([this] { FormCreate(this); });
 }
 
@@ -107,24 +98,24 @@ void ThjsForm::close_BtnClick(QObject*)
 
 void ThjsForm::kara_UDClick(QObject*, TUDBtnType Button)
 {
-    setTimeField(kara_Edit, StepTime(kara_Edit->text(), Button == TUDBtnType::btNext ? 1 : -1).toLatin1());
+    StepField(kara_Edit, Button == TUDBtnType::btNext ? 1 : -1);
 }
 
 void ThjsForm::kara_UDMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int, int)
 {
     if (Button == Qt::RightButton)
-        setTimeField(kara_Edit, StepTime(kara_Edit->text(), 60).toLatin1());
+        StepField(kara_Edit, 60);
 }
 
 void ThjsForm::made_UDClick(QObject*, TUDBtnType Button)
 {
-    setTimeField(made_Edit, StepTime(made_Edit->text(), Button == TUDBtnType::btNext ? 1 : -1).toLatin1());
+    StepField(made_Edit, Button == TUDBtnType::btNext ? 1 : -1);
 }
 
 void ThjsForm::made_UDMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int, int)
 {
     if (Button == Qt::RightButton)
-        setTimeField(made_Edit, StepTime(made_Edit->text(), 60).toLatin1());
+        StepField(made_Edit, 60);
 }
 
 void ThjsForm::FormCreate(QObject*)
@@ -136,8 +127,8 @@ void ThjsForm::FormCreate(QObject*)
 bool ThjsForm::LoadSettings()
 {
     return readSettingsFile(SettingsFileName, {
-        .fromTime = [this](const QByteArray& text) { setTimeField(kara_Edit, text); },
-        .toTime = [this](const QByteArray& text) { setTimeField(made_Edit, text); },
+        .fromTime = [this](const QByteArray& text) { kara_Edit->setBytes(text); },
+        .toTime = [this](const QByteArray& text) { made_Edit->setBytes(text); },
         .showOnce = [this](bool yes) { ikkai_CBox->setChecked(yes); },
         .dataFileMode = [this](DisplayMode mode) {
             checkModeButton(mode, dt_hyoji1_RBtn, dt_hyoji2_RBtn, dt_nohyoji_RBtn);
@@ -151,8 +142,8 @@ bool ThjsForm::LoadSettings()
 void ThjsForm::SaveSettings()
 {
     writeSettingsFile(SettingsFileName, {
-        .fromTime = timeFieldBytes(kara_Edit),
-        .toTime = timeFieldBytes(made_Edit),
+        .fromTime = kara_Edit->bytes(),
+        .toTime = made_Edit->bytes(),
         .showOnce = ikkai_CBox->isChecked(),
         .dataFileMode = checkedMode(dt_hyoji1_RBtn, dt_hyoji2_RBtn),
         .checkFileMode = checkedMode(ck_hyoji1_RBtn, ck_hyoji2_RBtn),
@@ -162,4 +153,23 @@ void ThjsForm::SaveSettings()
 QString ThjsForm::StepTime(const QString& S, qint16 Delta)
 {
     return ::StepTime(S, Delta);
+}
+
+void ThjsForm::StepField(TimeField* Field, qint16 Delta)
+{
+    Field->setBytes(StepTime(Field->decodedText(), Delta).toLatin1());
+}
+
+void ThjsForm::StepByKey(TimeStep Step, TimeField* Field, UpDown* Beside)
+{
+    switch (Step) {
+    case TimeStep::MinuteForward:
+        return Beside->press(Qt::LeftButton, TUDBtnType::btNext);
+    case TimeStep::MinuteBack:
+        return Beside->press(Qt::LeftButton, TUDBtnType::btPrev);
+    case TimeStep::HourForward:
+        return Beside->press(Qt::RightButton, TUDBtnType::btNext);
+    case TimeStep::HourBack:
+        return StepField(Field, -60);
+    }
 }
