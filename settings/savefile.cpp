@@ -271,8 +271,9 @@ public:
     Cause create(mode_t mode)
     {
         file_.reset(::openat(dir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-        if (!file_.valid() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return lastError();
+        // Where the file system has no unnamed files, or refuses one, a named
+        // file is tried, and its failure gives the cause (a removed directory
+        // refuses an unnamed file with EPERM, a named one with ENOENT).
         for (int attempt = 0; !file_.valid() && attempt < 100; ++attempt) {
             const QByteArray candidate = temporaryName(name_);
             file_.reset(::openat(dir_, candidate.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, mode));
