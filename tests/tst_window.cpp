@@ -3,6 +3,7 @@
 #include "classicdesktop.h"
 #include "errorreport.h"
 #include "errors.h"
+#include "language.h"
 
 #include "errorreportwatcher.h"
 #include "faultinjection.h"
@@ -16,7 +17,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOption>
@@ -147,6 +150,9 @@ private slots:
     void assistiveTechnologyCannotWriteTheTimes();
     void windowAndTimeFieldsTellWhatTheyAre();
     void loadingKeepsALongLineOnce();
+    void failedSaveIsReportedAllInJapanese_data();
+    void failedSaveIsReportedAllInJapanese();
+    void timeFieldMenuIsJapanese();
 
 private:
     std::unique_ptr<ThjsForm> openForm();
@@ -157,6 +163,9 @@ private:
 
 void TestWindow::initTestCase()
 {
+    // As the program starts: Japanese for Qt's texts and the C library's.
+    clearMessageLanguageList();
+    QVERIFY2(installJapaneseQtTexts(*qApp), "Qt's Japanese catalogue qtbase_ja.qm is not installed");
     useClassicDesktopLook();
     previousDir_ = QDir::currentPath();
 }
@@ -921,6 +930,63 @@ void TestWindow::loadingKeepsALongLineOnce()
           lineLength >> 20);
     QVERIFY2(peak - floor <= 2 * lineLength,
              qPrintable(u"%1 MiB above the floor of %2 MiB"_s.arg((peak - floor) >> 20).arg(floor >> 20)));
+}
+
+namespace {
+
+// Latin letters left in a text once the file's name, which is as it is,
+// and the shortcut keys a menu names are taken out.
+QString latinLettersIn(QString text)
+{
+    text.remove(FileName);
+    text.remove(QRegularExpression(u"\\(&[A-Z]\\)|\\t.*$"_s));
+    text.remove(QRegularExpression(u"[^A-Za-z]"_s));
+    return text;
+}
+
+} // namespace
+
+// Whatever the locale (the test runs under LANG=C and again under
+// en_US.UTF-8, with LANGUAGE set), the report of a failed save is Japanese,
+// the system's reason included.
+void TestWindow::failedSaveIsReportedAllInJapanese_data()
+{
+    QTest::addColumn<QString>("inTheWay");
+    QTest::addColumn<int>("cause");
+    QTest::newRow("a directory where the file goes") << u"directory"_s << EISDIR;
+    QTest::newRow("the current directory removed") << u"removed"_s << ENOENT;
+}
+
+void TestWindow::failedSaveIsReportedAllInJapanese()
+{
+    QFETCH(QString, inTheWay);
+    QFETCH(int, cause);
+    const auto form = openForm();
+    if (inTheWay == u"directory")
+        QVERIFY(QDir().mkdir(FileName));
+    else
+        QVERIFY(QDir(dir_->path()).removeRecursively());
+    ErrorReportWatcher watcher;
+    QCOMPARE(runEventLoop([&] { control<QPushButton>(form.get(), "close_Btn")->click(); }), -1);
+    QCOMPARE(watcher.reports.count(), 1);
+    const QString text = watcher.reports.first().text;
+    QVERIFY2(text.endsWith(systemErrorText(cause) + u"."_s), qPrintable(text));
+    QVERIFY2(latinLettersIn(text).isEmpty(), qPrintable(text));
+}
+
+void TestWindow::timeFieldMenuIsJapanese()
+{
+    const auto form = openForm();
+    auto* field = control<TimeField>(form.get(), "kara_Edit");
+    field->setSelection(0, 2);
+    const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+    QStringList shown;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator()) {
+            shown << action->text();
+            QVERIFY2(latinLettersIn(action->text()).isEmpty(), qPrintable(action->text()));
+        }
+    QVERIFY2(shown.contains(u"コピー(&C)\tCtrl+C"_s), qPrintable(shown.join(u" | ")));
 }
 
 QTEST_MAIN(TestWindow)

@@ -6,7 +6,9 @@
 class QWidget;
 
 // The look of the classic desktop the layout was designed for: the "Windows"
-// style, whose group boxes carry their caption on the frame line.
+// style, whose group boxes carry their caption on the frame line. Called
+// before the application object is made, it is only the default: a style
+// the user names (the -style option, QT_STYLE_OVERRIDE) takes its place.
 void useClassicDesktopLook();
 
 // The family to draw text designed for `family` with: the family itself where

@@ -6,32 +6,15 @@
 set -euo pipefail
 program="$(realpath "$1")"
 
-work="$(mktemp -d)"
-xvfb=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-for n in $(seq 90 190); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=":$n"
-        break
-    fi
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/xserver.sh"
+start_xserver
 
 cd "$work"
 printf '08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n' > showflst.dat
 
 QT_QPA_PLATFORM=xcb "$program" &
 app=$!
+stop_on_exit "$app"
 window="$(timeout 20 xdotool search --sync --onlyvisible --name '自動表示設定' | head -n 1)"
 sleep 0.5
 
@@ -50,7 +33,6 @@ click 282 339 1        # 閉じる
 status=0
 timeout 20 tail --pid="$app" -f /dev/null || { echo "the program did not exit"; exit 1; }
 wait "$app" || status=$?
-app=""
 
 expected="$(printf '09:01\r\n17:02\r\nnoikkai\r\nhyoji2\r\nnohyoji\r\n' | od -An -c)"
 actual="$(od -An -c showflst.dat)"
