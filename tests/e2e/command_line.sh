@@ -36,13 +36,14 @@ run_without_display
 check "--version exits 0" [ "$status" -eq 0 ]
 check "--version prints the name and version" grep -qxE 'showflst [0-9]+\.[0-9]+\.[0-9]+' "$work/out"
 
-# No display, one that cannot be reached, and a Wayland one that is not there.
+# No display, one that cannot be reached, and a Wayland one that is not there
+# (in a session, which always has a runtime directory).
 free_display=""
 for n in $(seq 150 250); do
     [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] && { free_display=":$n"; break; }
 done
 arguments=(--some-argument-it-ignores)
-for case in "none" "DISPLAY=$free_display" "QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=nowhere"; do
+for case in "none" "DISPLAY=$free_display" "QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=nowhere XDG_RUNTIME_DIR=$work"; do
     if [ "$case" = none ]; then run_without_display; else read -ra assignments <<<"$case"; run_without_display "${assignments[@]}"; fi
     check "no display ($case): exit status 1, no abort" [ "$status" -eq 1 ]
     check "no display ($case): one line, in Japanese and English" \
