@@ -2,8 +2,6 @@
 
 #include <clocale>
 #include <cstring>
-#include <locale.h>
-#include <string.h>
 
 Exception::Exception(QString message)
     : message_(std::move(message))
@@ -13,17 +11,20 @@ Exception::Exception(QString message)
 
 EInOutError EInOutError::openingForReading(const QString& fileName, const QString& cause)
 {
-    return EInOutError(QStringLiteral("設定ファイル「%1」を読み込み用に開けません: %2").arg(fileName, cause));
+    EInOutError error(QStringLiteral("設定ファイル「%1」を読み込み用に開けません: %2").arg(fileName, cause));
+    return error;
 }
 
 EInOutError EInOutError::reading(const QString& fileName, const QString& cause)
 {
-    return EInOutError(QStringLiteral("設定ファイル「%1」の読み込みに失敗しました: %2").arg(fileName, cause));
+    EInOutError error(QStringLiteral("設定ファイル「%1」の読み込みに失敗しました: %2").arg(fileName, cause));
+    return error;
 }
 
 EInOutError EInOutError::writing(const QString& fileName, const QString& cause)
 {
-    return EInOutError(QStringLiteral("設定ファイル「%1」の書き込みに失敗しました: %2").arg(fileName, cause));
+    EInOutError error(QStringLiteral("設定ファイル「%1」の書き込みに失敗しました: %2").arg(fileName, cause));
+    return error;
 }
 
 QString systemErrorText(int error)

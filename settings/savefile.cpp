@@ -326,7 +326,7 @@ private:
 // Appends `count` bytes of 0x1A at `offset`, the end of the file.
 Cause reserve(int fd, off_t offset, qint64 count)
 {
-    static const QByteArray padding(64 * 1024, EndOfInput);
+    static const QByteArray padding(qsizetype{64} * 1024, EndOfInput);
     QList<QByteArrayView> pieces;
     for (qint64 left = count; left > 0; left -= padding.size())
         pieces.append(QByteArrayView(padding).first(std::min<qint64>(left, padding.size())));
@@ -348,19 +348,21 @@ Cause writeInPlace(int dir, const QByteArray& name, const QList<QByteArrayView>&
     lockWithin(file.get(), LOCK_EX);
     const off_t oldLength = status.st_size;
     if (length > oldLength) {
-        if (const Cause failed = reserve(file.get(), oldLength, length - oldLength)) {
-            static_cast<void>(::ftruncate(file.get(), oldLength));
+        if (Cause failed = reserve(file.get(), oldLength, length - oldLength)) {
+            // Back to the old length. Should even that fail, the 0x1A bytes
+            // after the old content change nothing that any reader takes.
+            [[maybe_unused]] const int restored = ::ftruncate(file.get(), oldLength);
             return failed;
         }
     }
-    if (const Cause failed = writeAt(file.get(), pieces, 0))
+    if (Cause failed = writeAt(file.get(), pieces, 0))
         return failed;
-    if (const Cause failed = syncData(file.get()))
+    if (Cause failed = syncData(file.get()))
         return failed;
     if (oldLength > length) {
         if (::ftruncate(file.get(), length) != 0)
             return lastError();
-        if (const Cause failed = syncData(file.get()))
+        if (Cause failed = syncData(file.get()))
             return failed;
     }
     return file.close();
@@ -383,29 +385,29 @@ Cause save(const QByteArray& path, const QList<QByteArrayView>& pieces)
     struct stat old {};
     const bool oldIsRegular = ::fstatat(dir.get(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0
                            && S_ISREG(old.st_mode);
-    if (const Cause tooLarge = checkSizeLimit(length))
+    if (Cause tooLarge = checkSizeLimit(length))
         return tooLarge;
     removeLeftovers(dir.get(), name);
 
     // A file that replaces an old one keeps its permissions.
     const mode_t mode = oldIsRegular ? old.st_mode & 0777 : 0666;
     NewFile file(dir.get(), name);
-    const Cause created = file.create(mode);
+    Cause created = file.create(mode);
     if (created.error == EACCES || created.error == EPERM)
         return oldIsRegular ? writeInPlace(dir.get(), name, pieces, length) : created;
     if (created)
         return created;
     if (oldIsRegular)
         static_cast<void>(::fchmod(file.fd(), mode));
-    if (const Cause failed = writeAt(file.fd(), pieces, 0))
+    if (Cause failed = writeAt(file.fd(), pieces, 0))
         return failed;
-    if (const Cause failed = syncData(file.fd()))
+    if (Cause failed = syncData(file.fd()))
         return failed;
-    if (const Cause failed = file.name())
+    if (Cause failed = file.name())
         return failed;
     // A sticky directory refuses to replace another user's file, and an
     // immutable directory any file; the file itself may still be writable.
-    if (const Cause failed = file.moveIntoPlace())
+    if (Cause failed = file.moveIntoPlace())
         return (failed.error == EPERM || failed.error == EACCES) && oldIsRegular
                    ? writeInPlace(dir.get(), name, pieces, length)
                    : failed;

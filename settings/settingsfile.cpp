@@ -58,7 +58,7 @@ public:
                                            [](char c) { return c == CR || c == EndOfInput; });
             if (line.size() + (stop - begin) > MaxLineLength)
                 throw EInOutError::reading(fileName_, QStringLiteral("行が長すぎます（%1 MiB を超えています）")
-                                                           .arg(MaxLineLength / (1024 * 1024)));
+                                                           .arg(MaxLineLength / (qsizetype{1024} * 1024)));
             line.append(QByteArrayView(begin, stop));
             pos_ = stop - chunk_.cbegin();
             if (stop == chunk_.cend())

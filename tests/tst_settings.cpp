@@ -584,7 +584,7 @@ void TestSettings::writeOnAFullDiskKeepsTheOldFile()
     QFETCH(bool, inPlace);
     const QString disk = dir_.filePath(u"disk"_s);
     QVERIFY(QDir().mkdir(disk));
-    SmallFileSystem fileSystem(disk, 64 * 1024);
+    SmallFileSystem fileSystem(disk, qint64{64} * 1024);
     if (!fileSystem.mounted())
         QSKIP("this process may not mount a file system; the file-size limit tests cover the in-place path");
     path_ = disk + u"/showflst.dat"_s;
@@ -668,7 +668,7 @@ void TestSettings::writeReportsTheRealCause()
     const QByteArray old = "08:00\r\n17:00\r\nnoikkai\r\nhyoji2\r\nhyoji1\r\n"_ba;
     std::unique_ptr<SmallFileSystem> fileSystem;
     if (fault == u"read-only") {
-        fileSystem = std::make_unique<SmallFileSystem>(disk, 64 * 1024);
+        fileSystem = std::make_unique<SmallFileSystem>(disk, qint64{64} * 1024);
         if (!fileSystem->mounted())
             QSKIP("this process may not mount a file system");
         path_ = disk + u"/showflst.dat"_s;

@@ -922,7 +922,7 @@ void TestWindow::loadingKeepsALongLineOnce()
         program.waitForFinished();
         return peakKiB * 1024;
     };
-    const qint64 lineLength = 60 * 1024 * 1024;
+    const qint64 lineLength = qint64{60} * 1024 * 1024;
     const qint64 floor = peakMemory("08:00");
     const qint64 peak = peakMemory(QByteArray(lineLength, '1'));
     QVERIFY(floor > 0 && peak > 0);

@@ -150,7 +150,7 @@ public:
         const QRect local(contents.left() + HorizontalMargin + metrics.horizontalAdvance(text.left(offset)),
                           contents.top() + (contents.height() - metrics.height()) / 2,
                           metrics.horizontalAdvance(text.at(offset)), metrics.height());
-        return QRect(field()->mapToGlobal(local.topLeft()), local.size());
+        return {field()->mapToGlobal(local.topLeft()), local.size()};
     }
     int offsetAtPoint(const QPoint& point) const override
     {
