@@ -1,5 +1,6 @@
 #include "savefile.h"
 
+#include "descriptor.h"
 #include "errors.h"
 
 #include <QFile>
@@ -39,40 +40,6 @@ Cause lastError()
 {
     return {errno, {}};
 }
-
-// A file descriptor, closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1)
-        : fd_(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes now and tells whether the close succeeded.
-    Cause close()
-    {
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0 ? Cause{} : lastError();
-    }
-
-private:
-    int fd_;
-};
 
 // While it lives, SIGTERM, SIGINT and SIGHUP only take note, and SIGXFSZ is
 // ignored, so that a write past a file-size limit fails with EFBIG. When it
@@ -313,7 +280,7 @@ public:
         if (::renameat(dir_, temporaryName_.constData(), dir_, name_.constData()) != 0)
             return lastError();
         temporaryName_.clear();
-        return file_.close();
+        return file_.close() ? Cause{} : lastError();
     }
 
 private:
@@ -365,7 +332,7 @@ Cause writeInPlace(int dir, const QByteArray& name, const QList<QByteArrayView>&
         if (Cause failed = syncData(file.get()))
             return failed;
     }
-    return file.close();
+    return file.close() ? Cause{} : lastError();
 }
 
 Cause save(const QByteArray& path, const QList<QByteArrayView>& pieces)

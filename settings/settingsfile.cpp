@@ -1,5 +1,6 @@
 #include "settingsfile.h"
 
+#include "descriptor.h"
 #include "errors.h"
 #include "savefile.h"
 
@@ -111,27 +112,6 @@ void readLines(LineReader& lines, const SettingsReceiver& receiver)
     receiver.checkFileMode(displayModeFromLine(lines.next()));
 }
 
-// A file descriptor, closed when it goes out of scope.
-class OpenFile {
-public:
-    explicit OpenFile(int fd)
-        : fd_(fd)
-    {
-    }
-    ~OpenFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 QByteArrayView displayModeKeyword(DisplayMode mode)
@@ -183,8 +163,8 @@ bool readSettingsFile(const QString& fileName, const SettingsReceiver& receiver)
     struct stat status {};
     if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
-    const OpenFile file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0)
+    const Descriptor file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid())
         throw EInOutError::openingForReading(fileName, systemErrorText(errno));
     // Whatever took the name since it was looked at must be a regular file too.
     if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))

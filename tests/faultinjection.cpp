@@ -123,6 +123,13 @@ ssize_t vectorWrite(const char* name, int fd, const iovec* vector, int count, of
     return -1;
 }
 
+int truncateFile(const char* name, int fd, off_t length)
+{
+    if (decide(FaultPoint::Truncate) != Outcome::Pass)
+        return -1;
+    return real<int (*)(int, off_t)>(name)(fd, length);
+}
+
 } // namespace
 
 ArmedFault::ArmedFault(FaultPoint point, int error, int passes, bool shortFirst)
@@ -202,18 +209,14 @@ int fsync(int fd)
     return real<int (*)(int)>("fsync")(fd);
 }
 
-int ftruncate(int fd, off_t length)
+int ftruncate(int fd, off_t length) noexcept
 {
-    if (decide(FaultPoint::Truncate) != Outcome::Pass)
-        return -1;
-    return real<int (*)(int, off_t)>("ftruncate")(fd, length);
+    return truncateFile("ftruncate", fd, length);
 }
 
-int ftruncate64(int fd, off_t length)
+int ftruncate64(int fd, off_t length) noexcept
 {
-    if (decide(FaultPoint::Truncate) != Outcome::Pass)
-        return -1;
-    return real<int (*)(int, off_t)>("ftruncate64")(fd, length);
+    return truncateFile("ftruncate64", fd, length);
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)

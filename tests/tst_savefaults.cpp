@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -40,6 +41,32 @@ struct Fault {
     int passes = 0;
     bool shortFirst = false;
 };
+
+// What a save made under a fault came to.
+struct FaultedSave {
+    QString message;  // the error's message; empty where the save succeeded
+    int tripped = 0;  // how often the fault struck
+};
+
+// Saves `settings` at `path` with `fault` armed. With `inPlace`, the new file
+// is refused too, as by a directory that lets nobody add files, which sends
+// the save in place.
+FaultedSave saveWithFault(const QString& path, const DisplaySettings& settings, const Fault& fault,
+                          bool inPlace = false)
+{
+    std::optional<ArmedFault> refused;
+    if (inPlace)
+        refused.emplace(FaultPoint::Create, EACCES);
+    const ArmedFault armed(fault.point, fault.error, fault.passes, fault.shortFirst);
+    FaultedSave outcome;
+    try {
+        writeSettingsFile(path, settings);
+    } catch (const EInOutError& e) {
+        outcome.message = e.message();
+    }
+    outcome.tripped = armed.tripped();
+    return outcome;
+}
 
 // Forks a child that runs `save` over and over, and returns its process id.
 // The child's termination signals have their default effect, as in the
@@ -157,17 +184,7 @@ void TestSaveFaults::failedSaveKeepsTheEarlierFile()
     if (earlierFile)
         writeFile(path_, OldContent);
 
-    QString message;
-    int tripped = 0;
-    {
-        ArmedFault fault(point, error, passes, shortFirst);
-        try {
-            writeSettingsFile(path_, NewSettings);
-        } catch (const EInOutError& e) {
-            message = e.message();
-        }
-        tripped = fault.tripped();
-    }
+    const auto [message, tripped] = saveWithFault(path_, NewSettings, {point, error, passes, shortFirst});
     QVERIFY2(tripped > 0, "the fault was never reached");
     QVERIFY2(!message.isEmpty(), "the save reported success");
     QVERIFY2(message.contains(systemErrorText(error)), qPrintable(message));
@@ -204,18 +221,7 @@ void TestSaveFaults::failedInPlaceSaveKeepsTheEarlierFile()
     settings.fromTime = QByteArray(100, '0'); // longer than OldContent, shorter than the longer one
     writeFile(path_, old);
 
-    QString message;
-    int tripped = 0;
-    {
-        const ArmedFault refused(FaultPoint::Create, EACCES);
-        const ArmedFault armed(fault.point, fault.error, fault.passes, fault.shortFirst);
-        try {
-            writeSettingsFile(path_, settings);
-        } catch (const EInOutError& e) {
-            message = e.message();
-        }
-        tripped = armed.tripped();
-    }
+    const auto [message, tripped] = saveWithFault(path_, settings, fault, true);
     QVERIFY2(tripped > 0, "the fault was never reached");
     QVERIFY2(message.contains(systemErrorText(fault.error)), qPrintable(message));
     if (oldKept) {
@@ -253,20 +259,7 @@ void TestSaveFaults::fileSystemThatCannotSyncStillSaves()
     QFETCH(bool, inPlace);
     QFETCH(bool, saved);
     writeFile(path_, OldContent);
-    QString message;
-    int tripped = 0;
-    {
-        std::unique_ptr<ArmedFault> refused;
-        if (inPlace)
-            refused = std::make_unique<ArmedFault>(FaultPoint::Create, EACCES);
-        const ArmedFault fault(point, error);
-        try {
-            writeSettingsFile(path_, NewSettings);
-        } catch (const EInOutError& e) {
-            message = e.message();
-        }
-        tripped = fault.tripped();
-    }
+    const auto [message, tripped] = saveWithFault(path_, NewSettings, {point, error}, inPlace);
     QVERIFY2(tripped > 0, "the fault was never reached");
     QCOMPARE(message.isEmpty(), saved);
     if (!saved)
